@@ -1,0 +1,17 @@
+// The program's one pseudo-random generator: letters and block colours both
+// come from here, so a seed fixes a whole scene. Nothing else calls rand().
+#pragma once
+#include <cstdint>
+
+// The generator's state. Tests and glyphfall-render set it directly.
+extern uint32_t RandSeed;
+
+// Advances the seed (seed * 0x08088405 + 1, mod 2^32) and returns the upper
+// 32 bits of seed * n: a value from 0 to n - 1 (0 when n is 0).
+uint32_t Random(uint32_t n);
+
+// Seed from a time of day: milliseconds since midnight, UTC.
+uint32_t SeedFromTime(int hour, int minute, int second, int millisecond);
+
+// Seeds the generator from the current system time (SeedFromTime).
+void Randomize();

@@ -1,0 +1,50 @@
+#include "common/state.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+std::atomic<bool> Running{false};
+std::atomic<bool> Animating{false};
+std::atomic<int64_t> SceneStart{0};
+std::atomic<int> PausePercent{100};
+
+int32_t ScreenWidth = 0;
+int32_t ScreenHeight = 0;
+int ScreenDpi = 96;
+
+static_assert(std::atomic<bool>::is_always_lock_free, "flags must be usable from a signal handler");
+
+int64_t CounterNow()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int64_t CounterFrequency()
+{
+    return 1000000000;
+}
+
+bool Pause(int ms)
+{
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + microseconds(int64_t(ms) * 10 * PausePercent.load());
+    // Poll rather than wait on a condition variable: a signal handler can
+    // clear Running but cannot notify anything.
+    for (;;) {
+        if (!Running.load())
+            return false;
+        const auto now = steady_clock::now();
+        if (now >= deadline)
+            return true;
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(deadline - now, milliseconds(5)));
+    }
+}
+
+void RequestStop()
+{
+    Animating.store(false);
+    Running.store(false);
+}

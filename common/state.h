@@ -1,0 +1,31 @@
+// Program-wide state shared by the shell, the scene cycle and the animation
+// thread. The two flags are the only hand-off between the threads: whoever
+// sets Animating to true passes the raster and the BlockList to the animation
+// thread (release), and the animation thread gives them back by leaving its
+// loop, which the main thread joins.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+extern std::atomic<bool> Running;          // false once the program is asked to stop
+extern std::atomic<bool> Animating;        // true while the animation thread owns the scene
+extern std::atomic<int64_t> SceneStart;    // counter value when the current scene began animating
+extern std::atomic<int> PausePercent;      // scales the scene pauses: 100 normally, 0 for tools and tests
+
+extern int32_t ScreenWidth;                // primary screen size in pixels, read once at start-up
+extern int32_t ScreenHeight;
+extern int ScreenDpi;                      // logical pixels per inch used for the letter's em
+
+// High-resolution counter: ticks since an arbitrary start, and ticks per second.
+int64_t CounterNow();
+int64_t CounterFrequency();
+
+// Sleeps ms milliseconds (scaled by PausePercent) but wakes within a few
+// milliseconds of a stop request. Returns false when the stop cut it short or
+// had already been made.
+bool Pause(int ms);
+
+// The stop request: Animating off first, then Running, so that the animation
+// thread leaves its inner loop and then its outer loop. Safe to call from a
+// signal handler (lock-free atomic stores only).
+void RequestStop();

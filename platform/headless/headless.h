@@ -1,0 +1,24 @@
+// The headless backend: no window, no display. It records what the core asks
+// of the platform so that tests can check it.
+#pragma once
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+struct HeadlessRecord {
+    std::mutex Lock;                    // guards everything below: frames may come from any thread
+    int Presents = 0;                   // PlatformPresent calls
+    int32_t FrameWidth = 0;             // size of the last presented frame
+    int32_t FrameHeight = 0;
+    std::vector<uint8_t> LastFrame;     // its pixels, packed rows of FrameWidth * 3 bytes
+    std::vector<EventKind> Posted;      // PlatformPostEvent calls, in order
+    std::vector<std::string> Errors;    // PlatformShowError texts
+};
+
+extern HeadlessRecord Headless;
+
+// Forgets everything recorded so far.
+void HeadlessReset();

@@ -1,0 +1,344 @@
+// SDL2 backend: the full-screen window, input translated into the program's
+// own events, and presentation through a CPU scaler into the window surface.
+//
+// Threads: SDL is used on the main thread only. Another thread's frame is
+// copied into the "latest frame" slot and the main thread is woken with one
+// coalesced event; the main thread shows the newest frame at most once per
+// display refresh, so a fast animation never waits for the display.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+#include "platform/scaler.h"
+
+using Clock = std::chrono::steady_clock;
+
+static struct {
+    SDL_Window* Window = nullptr;
+    Display* XDisplay = nullptr;            // set when the video driver is X11
+    std::thread::id MainThread;
+    Uint32 WakeEvent = 0, DestroyEvent = 0, QuitEvent = 0;  // our SDL event types
+    Clock::duration RefreshInterval = std::chrono::microseconds(16667);
+    Clock::time_point LastShown;
+    ScaleTables Tables;
+
+    // The hand-off slot. Pending is written by the animation thread, Showing
+    // read by the main thread; they swap under the lock, so a frame is copied
+    // once on its way from the raster to the window surface.
+    std::mutex SlotLock;
+    std::vector<uint8_t> Pending, Showing;
+    int32_t PendingWidth = 0, PendingHeight = 0;
+    bool PendingFresh = false;
+    std::atomic<bool> WakePosted{false};    // one wake-up event in the queue at most
+    std::atomic<bool> PresentationEnabled{true};
+    bool FrameWaiting = false;              // main thread: a woken frame not yet shown
+} Sdl;
+
+static int OnXIOError(Display*)
+{
+    // Xlib's default handler calls exit() while the animation thread runs on
+    // state that exit() tears down; end at once instead.
+    static const char message[] = "glyphfall: lost the connection to the X server\n";
+    ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
+    (void)ignored;
+    _exit(1);
+}
+
+static bool DisplayNamed()
+{
+    const char* names[] = {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
+    for (const char* n : names) {
+        const char* v = std::getenv(n);
+        if (v && *v)
+            return true;
+    }
+    return false;
+}
+
+bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, std::string* error)
+{
+    // SDL 2.26 silently falls back to an invisible offscreen driver when no
+    // display is named; a user-chosen SDL_VIDEODRIVER is respected.
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    const bool userChoseDriver = chosen && *chosen;
+    if (!DisplayNamed()) {
+        *error = "no display available: neither DISPLAY nor WAYLAND_DISPLAY is set";
+        return false;
+    }
+    setenv("SDL_VIDEO_X11_WMCLASS", className, 0);
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");            // the shell handles SIGINT and SIGTERM
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");       // let the desktop blank and lock
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    SDL_SetHint(SDL_HINT_APP_NAME, className);
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        *error = std::string("cannot open the display: ") + SDL_GetError();
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!userChoseDriver && driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy"))) {
+        *error = "no display available: SDL found only its \"" + std::string(driver) + "\" video driver";
+        SDL_Quit();
+        return false;
+    }
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
+        *error = std::string("cannot read the primary screen's size: ") + SDL_GetError();
+        SDL_Quit();
+        return false;
+    }
+    if (mode.refresh_rate > 0)
+        Sdl.RefreshInterval = std::chrono::microseconds(1000000 / mode.refresh_rate);
+    Sdl.Window = SDL_CreateWindow("", SDL_WINDOWPOS_UNDEFINED_DISPLAY(0), SDL_WINDOWPOS_UNDEFINED_DISPLAY(0),
+                                  mode.w, mode.h,
+                                  SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_ALWAYS_ON_TOP |
+                                      SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
+    if (!Sdl.Window) {
+        *error = std::string("cannot create the window: ") + SDL_GetError();
+        SDL_Quit();
+        return false;
+    }
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(Sdl.Window, &info) && info.subsystem == SDL_SYSWM_X11) {
+        Sdl.XDisplay = info.info.x11.display;
+        XSetIOErrorHandler(OnXIOError);
+    }
+    const Uint32 first = SDL_RegisterEvents(3);
+    Sdl.WakeEvent = first;
+    Sdl.DestroyEvent = first + 1;
+    Sdl.QuitEvent = first + 2;
+    Sdl.MainThread = std::this_thread::get_id();
+    *width = mode.w;
+    *height = mode.h;
+    return true;
+}
+
+void PlatformCloseWindow()
+{
+    if (!Sdl.Window)
+        return;
+    SDL_DestroyWindow(Sdl.Window);
+    Sdl.Window = nullptr;
+    Sdl.XDisplay = nullptr;
+    SDL_Quit();
+}
+
+int PlatformScreenDpi()
+{
+    // The desktop's logical DPI is the Xft.dpi resource; SDL's own figure is
+    // the physical one (or fails outright under Xvfb).
+    int dpi = 96;
+    if (!Sdl.XDisplay)
+        return dpi;
+    const char* resources = XResourceManagerString(Sdl.XDisplay);
+    if (!resources)
+        return dpi;
+    XrmInitialize();
+    XrmDatabase db = XrmGetStringDatabase(resources);
+    char* type = nullptr;
+    XrmValue value;
+    if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
+        const double v = std::atof(value.addr);
+        if (v >= 1.0 && v <= 1200.0)
+            dpi = int(v + 0.5);
+    }
+    if (db)
+        XrmDestroyDatabase(db);
+    return dpi;
+}
+
+void PlatformHideCursor()
+{
+    SDL_ShowCursor(SDL_DISABLE);
+}
+
+void PlatformCursorPosition(int32_t* x, int32_t* y)
+{
+    int cx = 0, cy = 0;
+    SDL_GetGlobalMouseState(&cx, &cy);
+    *x = cx;
+    *y = cy;
+}
+
+void PlatformSetPresentationEnabled(bool enabled)
+{
+    Sdl.PresentationEnabled.store(enabled);
+}
+
+static PixelLayout LayoutOf(const SDL_PixelFormat* f)
+{
+    return PixelLayout{f->Rshift, f->Gshift, f->Bshift, f->Amask};
+}
+
+// Scales rows onto the window surface and shows it. Main thread only.
+static void ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
+{
+    SDL_Surface* surface = SDL_GetWindowSurface(Sdl.Window);
+    if (!surface || width <= 0)
+        return;
+    PrepareScaleTables(&Sdl.Tables, width, height, surface->w, surface->h);
+    if (surface->format->BytesPerPixel == 4) {
+        SDL_LockSurface(surface);
+        ScaleRaster(&Sdl.Tables, rows, LayoutOf(surface->format), static_cast<uint8_t*>(surface->pixels),
+                    surface->pitch);
+        SDL_UnlockSurface(surface);
+    } else {
+        // FIXME: displays of other depths go through a 32-bit copy first.
+        SDL_Surface* shadow = SDL_CreateRGBSurfaceWithFormat(0, surface->w, surface->h, 32, SDL_PIXELFORMAT_XRGB8888);
+        if (!shadow)
+            return;
+        ScaleRaster(&Sdl.Tables, rows, LayoutOf(shadow->format), static_cast<uint8_t*>(shadow->pixels),
+                    shadow->pitch);
+        SDL_BlitSurface(shadow, nullptr, surface, nullptr);
+        SDL_FreeSurface(shadow);
+    }
+    SDL_UpdateWindowSurface(Sdl.Window);
+    Sdl.LastShown = Clock::now();
+}
+
+// Shows the newest handed-over frame, if there is one. Main thread only.
+static void ShowPendingFrame()
+{
+    Sdl.FrameWaiting = false;
+    int32_t width, height;
+    {
+        std::lock_guard<std::mutex> lock(Sdl.SlotLock);
+        if (!Sdl.PendingFresh)
+            return;
+        std::swap(Sdl.Pending, Sdl.Showing);
+        Sdl.PendingFresh = false;
+        width = Sdl.PendingWidth;
+        height = Sdl.PendingHeight;
+    }
+    if (!Sdl.PresentationEnabled.load())
+        return;
+    std::vector<const uint8_t*> rows{size_t(height), nullptr};
+    for (int32_t y = 0; y < height; ++y)
+        rows[size_t(y)] = Sdl.Showing.data() + size_t(y) * size_t(width) * 3;
+    ShowRows(rows.data(), width, height);
+}
+
+void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
+{
+    if (!Sdl.Window)
+        return;
+    if (std::this_thread::get_id() == Sdl.MainThread) {
+        ShowRows(rows, width, height);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(Sdl.SlotLock);
+        const size_t rowBytes = size_t(width) * 3;
+        Sdl.Pending.resize(rowBytes * size_t(height));
+        for (int32_t y = 0; y < height; ++y)
+            std::memcpy(Sdl.Pending.data() + rowBytes * size_t(y), rows[y], rowBytes);
+        Sdl.PendingWidth = width;
+        Sdl.PendingHeight = height;
+        Sdl.PendingFresh = true;
+    }
+    if (!Sdl.WakePosted.exchange(true)) {
+        SDL_Event wake{};
+        wake.type = Sdl.WakeEvent;
+        SDL_PushEvent(&wake);
+    }
+}
+
+void PlatformPostEvent(EventKind kind)
+{
+    SDL_Event e{};
+    e.type = kind == EventQuit ? Sdl.QuitEvent : Sdl.DestroyEvent;
+    SDL_PushEvent(&e);
+}
+
+static bool IsSystemKey(const SDL_Keysym& key)
+{
+    return key.sym == SDLK_F10 || key.sym == SDLK_LALT || key.sym == SDLK_RALT || (key.mod & KMOD_ALT);
+}
+
+// Translates one SDL event; false for events the program has no term for.
+static bool Translate(const SDL_Event& e, PlatformEvent* out)
+{
+    *out = PlatformEvent{EventNone, ButtonOther, 0, 0};
+    switch (e.type) {
+    case SDL_KEYDOWN:
+        out->Kind = IsSystemKey(e.key.keysym) ? EventSystemKey : EventKey;
+        return true;
+    case SDL_MOUSEBUTTONDOWN:
+        out->Kind = EventButton;
+        out->Button = e.button.button == SDL_BUTTON_LEFT     ? ButtonLeft
+                      : e.button.button == SDL_BUTTON_RIGHT  ? ButtonRight
+                      : e.button.button == SDL_BUTTON_MIDDLE ? ButtonMiddle
+                                                             : ButtonOther;
+        return true;
+    case SDL_MOUSEWHEEL:
+        out->Kind = EventWheel;
+        return true;
+    case SDL_MOUSEMOTION: {
+        // Screen coordinates from the event itself: SDL's global mouse state
+        // can lag behind the queue on X11.
+        int wx = 0, wy = 0;
+        SDL_GetWindowPosition(Sdl.Window, &wx, &wy);
+        out->Kind = EventMouseMove;
+        out->X = e.motion.x + wx;
+        out->Y = e.motion.y + wy;
+        return true;
+    }
+    case SDL_QUIT:
+        out->Kind = EventClose;
+        return true;
+    default:
+        break;
+    }
+    if (e.type == Sdl.WakeEvent) {
+        Sdl.WakePosted.store(false);
+        Sdl.FrameWaiting = true;
+        return false;
+    }
+    if (e.type == Sdl.DestroyEvent) {
+        out->Kind = EventDestroy;
+        return true;
+    }
+    if (e.type == Sdl.QuitEvent) {
+        out->Kind = EventQuit;
+        return true;
+    }
+    return false;
+}
+
+bool PlatformGetEvent(PlatformEvent* event)
+{
+    using namespace std::chrono;
+    *event = PlatformEvent{EventNone, ButtonOther, 0, 0};
+    // A short slice, so that the caller sees its signal flag promptly; shorter
+    // still when a frame waits for the next refresh.
+    auto wait = milliseconds(10);
+    if (Sdl.FrameWaiting) {
+        const auto due = Sdl.LastShown + Sdl.RefreshInterval - Clock::now();
+        wait = std::clamp(duration_cast<milliseconds>(due + microseconds(999)), milliseconds(0), wait);
+    }
+    SDL_Event e;
+    const bool got = SDL_WaitEventTimeout(&e, int(wait.count())) != 0;
+    const bool translated = got && Translate(e, event);
+    if (Sdl.FrameWaiting && Clock::now() >= Sdl.LastShown + Sdl.RefreshInterval)
+        ShowPendingFrame();
+    return !(translated && event->Kind == EventQuit);
+}
+
+void PlatformShowError(const char* title, const char* text)
+{
+    std::fprintf(stderr, "glyphfall: %s: %s\n", title, text);
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, Sdl.Window);
+}

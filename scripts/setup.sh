@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages glyphfall's build, tests and benchmarks need.
+# Only Debian's archive is used; nothing else is downloaded.
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config
+  libsdl2-dev libfreetype-dev libfontconfig-dev libx11-dev libxtst-dev libpng-dev
+  libgtest-dev libbenchmark-dev libhwy-dev
+  fonts-liberation2 xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "setup: installing ${missing[*]}"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

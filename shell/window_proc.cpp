@@ -1,0 +1,51 @@
+// The window procedure: any key (but system keys), a left or right click, or
+// a cursor jump of more than 3 pixels asks for the shutdown; the shutdown
+// stops the animation thread and leaves the message loop.
+#include <cstdlib>
+
+#include "common/state.h"
+#include "shell/shell.h"
+
+CursorPoint LastCursor = {0, 0};
+std::thread AnimationWorker;
+
+static void Shutdown()
+{
+    RequestStop();
+    // Joining, rather than pausing and hoping, guarantees the animation thread
+    // has stopped touching the raster before anything is released.
+    if (AnimationWorker.joinable())
+        AnimationWorker.join();
+    PlatformPostEvent(EventQuit);
+}
+
+void WindowProc(const PlatformEvent& event)
+{
+    switch (event.Kind) {
+    case EventCreate:
+        PlatformHideCursor();
+        // The baseline for mouse moves: the move the window system sends when
+        // the window appears under a resting cursor must not end the program.
+        PlatformCursorPosition(&LastCursor.X, &LastCursor.Y);
+        break;
+    case EventKey:
+        PlatformPostEvent(EventDestroy);
+        break;
+    case EventButton:
+        if (event.Button == ButtonLeft || event.Button == ButtonRight)
+            PlatformPostEvent(EventDestroy);
+        break;
+    case EventMouseMove:
+        if (std::abs(LastCursor.X - event.X) > 3 || std::abs(LastCursor.Y - event.Y) > 3)
+            PlatformPostEvent(EventDestroy);
+        LastCursor = {event.X, event.Y};
+        break;
+    case EventClose:
+    case EventDestroy:
+        Shutdown();
+        break;
+    default:
+        // System keys, the middle button and the wheel do not end the program.
+        break;
+    }
+}
