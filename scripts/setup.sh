@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libsdl2-dev libfreetype-dev libfontconfig-dev libx11-dev libxtst-dev libpng-dev
-  libgtest-dev libbenchmark-dev libhwy-dev
+  libgtest-dev libbenchmark-dev libhwy-dev clang libclang-rt-14-dev
   fonts-liberation2 xvfb xauth
 )
 missing=()

@@ -1,9 +1,36 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors (installing what is missing) and
-# runs every test, the end-to-end ones under their own Xvfb.
+# Builds and runs every test (installing what is missing first):
+#   1. the normal build, warnings as errors: unit, end-to-end (own Xvfb),
+#      benchmark smoke run and the reduced soak;
+#   2. the same tests built with AddressSanitizer + UndefinedBehaviorSanitizer;
+#   3. the same tests built with ThreadSanitizer;
+#   4. a short libFuzzer run over the command-line parser.
+# GLYPHFALL_TEST_ONLY=normal|address|thread|fuzz runs one of them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYPHFALL_WERROR=ON >/dev/null
-cmake --build build-test -j"$(nproc)"
-ctest --test-dir build-test --output-on-failure -j2
+jobs=$(nproc)
+only=${GLYPHFALL_TEST_ONLY:-}
+
+run_suite() { # name, extra cmake args...
+  local name=$1; shift
+  echo "=== glyphfall tests: $name build"
+  cmake -S . -B "build-test-$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYPHFALL_WERROR=ON "$@" >/dev/null
+  cmake --build "build-test-$name" -j"$jobs"
+  local exclude=()
+  # The sanitizer builds run every test but the timing-only benchmark smoke.
+  [ "$name" = normal ] || exclude=(-LE bench)
+  ctest --test-dir "build-test-$name" --output-on-failure -j2 "${exclude[@]}"
+}
+
+if [ -z "$only" ] || [ "$only" = normal ]; then run_suite normal; fi
+if [ -z "$only" ] || [ "$only" = address ]; then
+  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    run_suite address -DGLYPHFALL_SANITIZE=address,undefined -DGLYPHFALL_BENCH=OFF
+fi
+if [ -z "$only" ] || [ "$only" = thread ]; then
+  TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1" \
+    run_suite thread -DGLYPHFALL_SANITIZE=thread -DGLYPHFALL_BENCH=OFF
+fi
+if { [ -z "$only" ] || [ "$only" = fuzz ]; } && [ -x fuzz/run.sh ]; then bash fuzz/run.sh 30; fi
+echo "=== glyphfall tests: all passed"
