@@ -43,6 +43,10 @@ void Decompose(Rectangle rect)
     for (;;) {
         int32_t L = rect.Left, T = rect.Top, R = rect.Right, B = rect.Bottom;
         const int32_t w = R - L, h = B - T;
+        // An empty area has no pixels to cut; only a caller's empty rectangle
+        // gets here, since squaring and quartering never make one.
+        if (w < 0 || h < 0)
+            return;
         bool hasRemainder = false;
         Rectangle remainder{};
         if (h < w) {
@@ -58,13 +62,16 @@ void Decompose(Rectangle rect)
         const double m = MeanRed({L, T, R, B});
         if (m == 0.0) {
             AppendBlock(L, T, s);
-        } else if (m != 255.0) {
+        } else if (m != 255.0 && s > 0) {
             const int32_t mx = L + s / 2, my = T + s / 2;
             Decompose({L, T, mx, my});
             Decompose({mx + 1, T, R, my});
             Decompose({L, my + 1, mx, B});
             Decompose({mx + 1, my + 1, R, B});
         }
+        // A single pixel whose red is neither 0 nor 255 (s == 0 above) makes
+        // no block: quartering it would hand the same pixel back forever. Only
+        // a picture that skipped the two-tone conversion has such pixels.
         if (!hasRemainder)
             return;
         rect = remainder;
