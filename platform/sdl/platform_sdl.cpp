@@ -83,6 +83,10 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");       // let the desktop blank and lock
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_APP_NAME, className);
+    // The window surface straight through the window system (XShm): SDL's
+    // default here is a GL renderer, which costs a software rasteriser and its
+    // threads on machines without a GPU, and gains nothing for one copy.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         *error = std::string("cannot open the display: ") + SDL_GetError();
         return false;
