@@ -25,7 +25,7 @@ run_suite() { # name, extra cmake args...
 
 if [ -z "$only" ] || [ "$only" = normal ]; then run_suite normal; fi
 if [ -z "$only" ] || [ "$only" = address ]; then
-  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite address -DGLYPHFALL_SANITIZE=address,undefined -DGLYPHFALL_BENCH=OFF
 fi
 if [ -z "$only" ] || [ "$only" = thread ]; then
