@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "animation/animation.h"
+#include "animation/attraction_simd.h"
 #include "common/state.h"
 
 void AttractionStepReference(Block* blocks, size_t count)
@@ -33,7 +34,7 @@ void AttractionStepReference(Block* blocks, size_t count)
 
 void AttractionStep(Block* blocks, size_t count)
 {
-    AttractionStepReference(blocks, count);
+    AttractionStepVector(blocks, count);
 }
 
 void PositionUpdate(Block* blocks, size_t count)
