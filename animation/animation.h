@@ -2,6 +2,7 @@
 // thread that loops over it while a scene is animating.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 #include "scene/scene.h"
 
@@ -22,6 +23,12 @@ void PositionUpdate(Block* blocks, size_t count);
 // Clears the raster, paints every block (later ones over earlier ones),
 // clipped strictly inside WorkRect, and presents the raster.
 void RenderFrame();
+
+// The scene clock: true when more than 60 seconds (strictly) separate the
+// counter values start and now, at frequency ticks per second. Exact in
+// integers, so 60 s to the tick is not yet expired; a start in the future or
+// a frequency of zero or less never expires.
+bool SceneExpired(int64_t now, int64_t start, int64_t frequency);
 
 // One animation step: attraction and position update (when there are
 // blocks), a frame, and the scene clock, which starts a new scene once more

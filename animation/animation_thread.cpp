@@ -5,6 +5,20 @@
 #include "animation/animation.h"
 #include "common/state.h"
 
+bool SceneExpired(int64_t now, int64_t start, int64_t frequency)
+{
+    if (frequency <= 0)
+        return false;
+    // Modular difference: defined however far apart the two values are.
+    const int64_t elapsed = int64_t(uint64_t(now) - uint64_t(start));
+    if (elapsed <= 0)
+        return false;
+    // elapsed / frequency > 60 as an exact real: a double quotient could
+    // round a tick past 60 s down to 60.0 at high counter frequencies.
+    const int64_t seconds = elapsed / frequency;
+    return seconds > 60 || (seconds == 60 && elapsed % frequency != 0);
+}
+
 void AnimationStep()
 {
     if (!BlockList.empty()) {
@@ -16,8 +30,7 @@ void AnimationStep()
     // animating again after the stop.
     if (!Animating.load())
         return;
-    const double seconds = double(CounterNow() - SceneStart.load()) / double(CounterFrequency());
-    if (seconds > 60.0)
+    if (SceneExpired(CounterNow(), SceneStart.load(), CounterFrequency()))
         NewScene();
 }
 

@@ -47,4 +47,9 @@ void RequestStop()
 {
     Animating.store(false);
     Running.store(false);
+    // Again, after Running: a scene finishing on the animation thread may have
+    // set Animating between the first store and Running's, having seen
+    // Running still on. Either its store precedes this one, or it comes after
+    // Running's store and the scene's own re-test of Running clears it.
+    Animating.store(false);
 }

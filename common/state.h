@@ -26,6 +26,7 @@ int64_t CounterFrequency();
 bool Pause(int ms);
 
 // The stop request: Animating off first, then Running, so that the animation
-// thread leaves its inner loop and then its outer loop. Safe to call from a
-// signal handler (lock-free atomic stores only).
+// thread leaves its inner loop and then its outer loop; then Animating off
+// once more, so that a scene finishing concurrently cannot leave it on. Safe
+// to call from a signal handler (lock-free atomic stores only).
 void RequestStop();
