@@ -48,9 +48,21 @@ std::vector<uint8_t> PackedRaster()
     return out;
 }
 
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Field by field: a Block has padding, which memcmp would compare too.
 bool SameBlocks(const std::vector<Block>& a, const std::vector<Block>& b)
 {
-    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Block)) == 0);
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const Block &p = a[i], &q = b[i];
+        if (p.SizeX != q.SizeX || p.SizeY != q.SizeY || !SameBits(p.X, q.X) || !SameBits(p.Y, q.Y) ||
+            !SameBits(p.VX, q.VX) || !SameBits(p.VY, q.VY) || p.Mass != q.Mass || !SameBits(p.Half, q.Half) ||
+            p.Colour.Red != q.Colour.Red || p.Colour.Green != q.Colour.Green || p.Colour.Blue != q.Colour.Blue)
+            return false;
+    }
+    return true;
 }
 
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }

@@ -62,8 +62,25 @@ pid_t StartTool(const std::vector<std::string>& args, const fs::path& dir)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // Sanitizer builds: the leak checker's list of suppressions used would
+    // otherwise end up in the tool's stderr, which the tests read.
+    std::vector<std::string> env;
+    bool hasLsan = false;
+    for (char** e = environ; *e; ++e) {
+        env.emplace_back(*e);
+        if (env.back().rfind("LSAN_OPTIONS=", 0) == 0) {
+            env.back() += ":print_suppressions=0";
+            hasLsan = true;
+        }
+    }
+    if (!hasLsan)
+        env.emplace_back("LSAN_OPTIONS=print_suppressions=0");
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
 }
