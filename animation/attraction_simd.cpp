@@ -27,6 +27,7 @@
 #include <hwy/highway.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -86,57 +87,136 @@ HWY_INLINE void SubtractLanesInOrder(DT dt, hn::Vec<DT> t, double& s)
 #endif
 }
 
-void AttractionRows(const Soa& s)
+// One pair exactly as the reference loop computes it, on the arrays.
+HWY_INLINE void ScalarPair(const Soa& s, size_t a, size_t b)
 {
-    LastTarget.store(HWY_TARGET, std::memory_order_relaxed);
+    const double dx = s.X[a] - s.X[b];
+    const double dy = s.Y[a] - s.Y[b];
+    const double dist = std::sqrt(dx * dx + dy * dy) * 4.0;
+    if (dist == 0.0)
+        return;
+    const double k = 0.1 / dist;
+    const double ax = (k * dx) / dist;
+    const double ay = (k * dy) / dist;
+    s.VX[a] = s.VX[a] - ax * s.Mass[b];
+    s.VY[a] = s.VY[a] - ay * s.Mass[b];
+    s.VX[b] = s.VX[b] + ax * s.Mass[a];
+    s.VY[b] = s.VY[b] + ay * s.Mass[a];
+}
+
+// Rows i .. i+R-1 together. Working on R rows at once gives the processor
+// R independent chains of divisions and of row sums per partner vector, and
+// loads and stores each partner's velocity once for R rows.
+//
+// Order: the pairs inside the group first, as the reference takes them
+// (row by row); then for each partner j >= i+R the terms of rows i, i+1, ...
+// in that order. So every partner still receives its terms in increasing
+// row, and every row its own terms in increasing j.
+template <size_t R>
+HWY_INLINE void RowGroup(const Soa& s, size_t i)
+{
     const hn::ScalableTag<double> d;
     using V = hn::Vec<decltype(d)>;
     const size_t lanes = hn::Lanes(d);
     const size_t count = s.Count;
-    static_assert(HWY_MAX_BYTES / sizeof(double) <= PadLanes, "padding narrower than a vector");
     const V zero = hn::Zero(d), negZero = hn::Set(d, -0.0);
     const V four = hn::Set(d, 4.0), tenth = hn::Set(d, 0.1);
-    double* HWY_RESTRICT x = s.X;
-    double* HWY_RESTRICT y = s.Y;
+    const double* HWY_RESTRICT x = s.X;
+    const double* HWY_RESTRICT y = s.Y;
+    const double* HWY_RESTRICT m = s.Mass;
     double* HWY_RESTRICT vx = s.VX;
     double* HWY_RESTRICT vy = s.VY;
-    const double* HWY_RESTRICT m = s.Mass;
 
-    for (size_t i = 0; i + 1 < count; ++i) {
-        if (!Animating.load(std::memory_order_relaxed))
-            return;
-        const V xi = hn::Set(d, x[i]), yi = hn::Set(d, y[i]), mi = hn::Set(d, m[i]);
-        double sx = vx[i], sy = vy[i];
-        for (size_t j = i + 1; j < count; j += lanes) {
-            const V dx = hn::Sub(xi, hn::LoadU(d, x + j));
-            const V dy = hn::Sub(yi, hn::LoadU(d, y + j));
+    for (size_t r = 0; r < R; ++r)
+        for (size_t q = r + 1; q < R; ++q)
+            ScalarPair(s, i + r, i + q);
+
+    V xr[R], yr[R], mr[R];
+    double sx[R], sy[R];
+    for (size_t r = 0; r < R; ++r) {
+        xr[r] = hn::Set(d, s.X[i + r]);
+        yr[r] = hn::Set(d, s.Y[i + r]);
+        mr[r] = hn::Set(d, s.Mass[i + r]);
+        sx[r] = s.VX[i + r];
+        sy[r] = s.VY[i + r];
+    }
+    for (size_t j = i + R; j < count; j += lanes) {
+        const V xj = hn::LoadU(d, x + j), yj = hn::LoadU(d, y + j), mj = hn::LoadU(d, m + j);
+        V vxj = hn::LoadU(d, vx + j), vyj = hn::LoadU(d, vy + j);
+        V tx[R], ty[R];
+        HWY_UNROLL(4)
+        for (size_t r = 0; r < R; ++r) {
+            const V dx = hn::Sub(xr[r], xj);
+            const V dy = hn::Sub(yr[r], yj);
             const V dist = hn::Mul(hn::Sqrt(hn::Add(hn::Mul(dx, dx), hn::Mul(dy, dy))), four);
+            // Ordered equality: a NaN distance is not skipped.
             const auto skip = hn::Eq(dist, zero);
             const V k = hn::Div(tenth, dist);
             const V ax = hn::Div(hn::Mul(k, dx), dist);
             const V ay = hn::Div(hn::Mul(k, dy), dist);
-            hn::StoreU(hn::Add(hn::LoadU(d, vx + j), hn::IfThenElse(skip, negZero, hn::Mul(ax, mi))), d, vx + j);
-            hn::StoreU(hn::Add(hn::LoadU(d, vy + j), hn::IfThenElse(skip, negZero, hn::Mul(ay, mi))), d, vy + j);
-            const V mj = hn::LoadU(d, m + j);
-            const V tx = hn::IfThenElse(skip, zero, hn::Mul(ax, mj));
-            const V ty = hn::IfThenElse(skip, zero, hn::Mul(ay, mj));
-            if (j + lanes <= count) {
-                SubtractLanesInOrder(d, tx, sx);
-                SubtractLanesInOrder(d, ty, sy);
-            } else {
-                // The row's last, partial vector: lanes past Count are padding.
-                double termX[HWY_MAX_BYTES / sizeof(double)];
-                double termY[HWY_MAX_BYTES / sizeof(double)];
-                hn::StoreU(tx, d, termX);
-                hn::StoreU(ty, d, termY);
+            vxj = hn::Add(vxj, hn::IfThenElse(skip, negZero, hn::Mul(ax, mr[r])));
+            vyj = hn::Add(vyj, hn::IfThenElse(skip, negZero, hn::Mul(ay, mr[r])));
+            tx[r] = hn::IfThenElse(skip, zero, hn::Mul(ax, mj));
+            ty[r] = hn::IfThenElse(skip, zero, hn::Mul(ay, mj));
+        }
+        hn::StoreU(vxj, d, vx + j);
+        hn::StoreU(vyj, d, vy + j);
+        if (HWY_LIKELY(j + lanes <= count)) {
+            HWY_UNROLL(4)
+            for (size_t r = 0; r < R; ++r) {
+                SubtractLanesInOrder(d, tx[r], sx[r]);
+                SubtractLanesInOrder(d, ty[r], sy[r]);
+            }
+        } else {
+            // The rows' last, partial vector: lanes past Count are padding.
+            double termX[HWY_MAX_BYTES / sizeof(double)];
+            double termY[HWY_MAX_BYTES / sizeof(double)];
+            for (size_t r = 0; r < R; ++r) {
+                hn::StoreU(tx[r], d, termX);
+                hn::StoreU(ty[r], d, termY);
                 for (size_t l = 0; l < count - j; ++l) {
-                    sx = sx - termX[l];
-                    sy = sy - termY[l];
+                    sx[r] = sx[r] - termX[l];
+                    sy[r] = sy[r] - termY[l];
                 }
             }
         }
-        vx[i] = sx;
-        vy[i] = sy;
+    }
+    for (size_t r = 0; r < R; ++r) {
+        s.VX[i + r] = sx[r];
+        s.VY[i + r] = sy[r];
+    }
+}
+
+// Rows per group: enough independent divisions to keep the divider busy.
+#ifndef ATTRACTION_GROUP_ROWS
+#define ATTRACTION_GROUP_ROWS 2
+#endif
+constexpr size_t GroupRows = ATTRACTION_GROUP_ROWS;
+
+void AttractionRows(const Soa& s)
+{
+    LastTarget.store(HWY_TARGET, std::memory_order_relaxed);
+    static_assert(HWY_MAX_BYTES / sizeof(double) <= PadLanes, "padding narrower than a vector");
+    const size_t rows = s.Count < 2 ? 0 : s.Count - 1;
+    size_t i = 0;
+    while (i < rows) {
+        // Animating is read before each row, as the reference does; a group
+        // only starts once all of its rows have read it on. A stop read
+        // before row i+r leaves rows i+r.. untouched, as if it had come
+        // while the reference was working on row i+r-1.
+        size_t allowed = 0;
+        while (allowed < GroupRows && i + allowed < rows && Animating.load(std::memory_order_relaxed))
+            ++allowed;
+        if (allowed == GroupRows) {
+            RowGroup<GroupRows>(s, i);
+            i += GroupRows;
+            continue;
+        }
+        for (size_t r = 0; r < allowed; ++r)
+            RowGroup<1>(s, i + r);
+        i += allowed;
+        if (i < rows)
+            return;  // stopped
     }
 }
 
