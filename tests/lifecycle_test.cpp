@@ -221,6 +221,7 @@ TEST_F(LifecycleTest, StopDuringTheAttractionStep)
         s = s * 1664525u + 1013904223u;
         return uint32_t((uint64_t(s) * n) >> 32);
     };
+    std::vector<Block> initial;
     for (int i = 0; i < 8000; ++i) {
         Block b{};
         b.SizeX = b.SizeY = int32_t(next(3));
@@ -229,49 +230,74 @@ TEST_F(LifecycleTest, StopDuringTheAttractionStep)
         b.Y = next(14900) / 100.0 + b.Half;
         b.Mass = uint32_t(b.SizeX + 1) * uint32_t(b.SizeX + 1);
         b.Colour = {uint8_t(next(220)), uint8_t(next(220)), uint8_t(next(220))};
-        BlockList.push_back(b);
+        initial.push_back(b);
     }
-    SceneLetter = 0xC7;
-    const SceneMark before = Mark();
     // What the first step gives, and what a whole second step would.
     Animating.store(true);
-    std::vector<Block> first = BlockList;
+    std::vector<Block> first = initial;
     AttractionStepReference(first.data(), first.size());
     PositionUpdate(first.data(), first.size());
     std::vector<Block> second = first;
     AttractionStepReference(second.data(), second.size());
 
-    Running.store(true);
-    SceneStart.store(CounterNow());
-    worker.Start();
-    // The first frame means the second step's attraction has just begun: move
-    // the clock past 60 s and stop at once.
-    ASSERT_TRUE(WaitFor([] { return Presents() >= 1; }, std::chrono::seconds(120))) << "no first frame";
-    const int64_t moved = CounterNow() - Seconds(61);
-    SceneStart.store(moved);
-    RequestStop();
-    worker.Join();
+    // The stop is made as soon as the first frame is seen, which is almost
+    // always inside the second step's attraction; if the thread was held up
+    // around the frame the stop lands before that, and the run is repeated.
+    for (int attempt = 1;; ++attempt) {
+        SCOPED_TRACE("attempt " + std::to_string(attempt));
+        std::string error;
+        if (!RowTable[0]) {
+            ASSERT_TRUE(CreateRaster(1920, 1080, &error)) << error;
+        }
+        HeadlessReset();
+        BlockList = initial;
+        SceneLetter = 0xC7;
+        const SceneMark before = Mark();
+        Running.store(true);
+        Animating.store(true);
+        SceneStart.store(CounterNow());
+        worker.Start();
+        ASSERT_TRUE(WaitFor([] { return Presents() >= 1; }, std::chrono::seconds(120))) << "no first frame";
+        const int64_t moved = CounterNow() - Seconds(61);
+        SceneStart.store(moved);
+        RequestStop();
+        worker.Join();
 
-    EXPECT_FALSE(Animating.load());
-    EXPECT_EQ(Presents(), 2) << "the interrupted step still renders its frame, and no scene follows";
-    EXPECT_EQ(SceneStart.load(), moved) << "a new scene started after the stop";
-    ExpectSameScene(Mark(), before, "after a stop during the step");
-    ASSERT_EQ(BlockList.size(), first.size());
-    size_t changed = 0, partial = 0, unmoved = 0;
-    for (size_t i = 0; i < BlockList.size(); ++i) {
-        const Block& b = BlockList[i];
-        // Every position advanced by the velocity the interrupted step left.
-        if (b.X != first[i].X + b.VX || b.Y != first[i].Y + b.VY) {
-            if (++unmoved <= 4)
+        EXPECT_FALSE(Animating.load());
+        EXPECT_EQ(SceneStart.load(), moved) << "a new scene started after the stop";
+        ExpectSameScene(Mark(), before, "after a stop during the step");
+        ASSERT_EQ(BlockList.size(), first.size());
+        size_t changed = 0, partial = 0, unmoved = 0, stayed = 0;
+        for (size_t i = 0; i < BlockList.size(); ++i) {
+            const Block& b = BlockList[i];
+            // Every position advanced by the velocity the interrupted step left.
+            unmoved += b.X != first[i].X + b.VX || b.Y != first[i].Y + b.VY;
+            changed += b.VX != first[i].VX || b.VY != first[i].VY;
+            partial += b.VX != second[i].VX || b.VY != second[i].VY;
+            stayed += b.X == first[i].X && b.Y == first[i].Y;
+        }
+        // Stopped between the steps, or before the second step's first row:
+        // sound, but not the case wanted here.
+        const bool betweenSteps = Presents() == 1 && stayed == first.size() && changed == 0;
+        const bool beforeFirstRow = Presents() == 2 && unmoved == 0 && changed == 0;
+        if (betweenSteps || beforeFirstRow) {
+            ASSERT_LT(attempt, 10) << "the stop never came while a step's attraction was running";
+            continue;
+        }
+        EXPECT_EQ(Presents(), 2) << "the interrupted step still renders its frame, and no scene follows";
+        EXPECT_EQ(unmoved, 0u) << "blocks whose position update was skipped";
+        for (size_t i = 0, shown = 0; i < BlockList.size() && unmoved && shown < 4; ++i) {
+            const Block& b = BlockList[i];
+            if (b.X != first[i].X + b.VX || b.Y != first[i].Y + b.VY) {
+                ++shown;
                 ADD_FAILURE() << "block " << i << " at (" << b.X << ", " << b.Y << ") expected ("
                               << first[i].X + b.VX << ", " << first[i].Y + b.VY << ")";
+            }
         }
-        changed += b.VX != first[i].VX || b.VY != first[i].VY;
-        partial += b.VX != second[i].VX || b.VY != second[i].VY;
+        EXPECT_GT(changed, 0u) << "the second step did no pair at all: the stop came before it";
+        EXPECT_GT(partial, 0u) << "the second step did every pair: the stop came after it";
+        break;
     }
-    EXPECT_EQ(unmoved, 0u) << "blocks whose position update was skipped";
-    EXPECT_GT(changed, 0u) << "the second step did no pair at all: the stop came before it";
-    EXPECT_GT(partial, 0u) << "the second step did every pair: the stop came after it";
 }
 
 TEST_F(LifecycleTest, StopWhileBuildingASceneOnTheAnimationThread)
