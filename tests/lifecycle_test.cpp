@@ -3,6 +3,7 @@
 // once it has ended.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -240,11 +241,14 @@ TEST_F(LifecycleTest, StopDuringTheAttractionStep)
     std::vector<Block> second = first;
     AttractionStepReference(second.data(), second.size());
 
-    // The stop is made as soon as the first frame is seen, which is almost
-    // always inside the second step's attraction; if the thread was held up
-    // around the frame the stop lands before that, and the run is repeated.
+    // The stop is made shortly after the first frame, inside the second
+    // step. Where it lands exactly depends on the scheduler and on how long
+    // the step prepares before its first row, so a run whose stop fell
+    // between steps, before the first row or after the last is checked for
+    // what it can show and repeated with a longer delay.
     for (int attempt = 1;; ++attempt) {
         SCOPED_TRACE("attempt " + std::to_string(attempt));
+        ASSERT_LE(attempt, 12) << "no run stopped a step partway through its attraction";
         std::string error;
         if (!RowTable[0]) {
             ASSERT_TRUE(CreateRaster(1920, 1080, &error)) << error;
@@ -258,33 +262,41 @@ TEST_F(LifecycleTest, StopDuringTheAttractionStep)
         SceneStart.store(CounterNow());
         worker.Start();
         ASSERT_TRUE(WaitFor([] { return Presents() >= 1; }, std::chrono::seconds(120))) << "no first frame";
+        std::this_thread::sleep_for(std::chrono::microseconds(250 << std::min(attempt - 1, 6)));
         const int64_t moved = CounterNow() - Seconds(61);
         SceneStart.store(moved);
         RequestStop();
         worker.Join();
 
+        // Wherever the stop landed: no new scene, and it stays stopped.
         EXPECT_FALSE(Animating.load());
         EXPECT_EQ(SceneStart.load(), moved) << "a new scene started after the stop";
         ExpectSameScene(Mark(), before, "after a stop during the step");
         ASSERT_EQ(BlockList.size(), first.size());
-        size_t changed = 0, partial = 0, unmoved = 0, stayed = 0;
+        const int frames = Presents();
+        if (frames == 1) {
+            // Between the steps: exactly the first step's result.
+            size_t differing = 0;
+            for (size_t i = 0; i < first.size(); ++i)
+                differing += std::memcmp(&BlockList[i].X, &first[i].X, sizeof(double)) != 0 ||
+                             std::memcmp(&BlockList[i].VX, &first[i].VX, sizeof(double)) != 0 ||
+                             std::memcmp(&BlockList[i].Y, &first[i].Y, sizeof(double)) != 0 ||
+                             std::memcmp(&BlockList[i].VY, &first[i].VY, sizeof(double)) != 0;
+            ASSERT_EQ(differing, 0u) << "blocks that moved without a frame";
+            continue;
+        }
+        if (frames > 2)
+            continue;  // the second step ended before the stop
+        size_t changed = 0, partial = 0, unmoved = 0;
         for (size_t i = 0; i < BlockList.size(); ++i) {
             const Block& b = BlockList[i];
             // Every position advanced by the velocity the interrupted step left.
             unmoved += b.X != first[i].X + b.VX || b.Y != first[i].Y + b.VY;
             changed += b.VX != first[i].VX || b.VY != first[i].VY;
             partial += b.VX != second[i].VX || b.VY != second[i].VY;
-            stayed += b.X == first[i].X && b.Y == first[i].Y;
         }
-        // Stopped between the steps, or before the second step's first row:
-        // sound, but not the case wanted here.
-        const bool betweenSteps = Presents() == 1 && stayed == first.size() && changed == 0;
-        const bool beforeFirstRow = Presents() == 2 && unmoved == 0 && changed == 0;
-        if (betweenSteps || beforeFirstRow) {
-            ASSERT_LT(attempt, 10) << "the stop never came while a step's attraction was running";
-            continue;
-        }
-        EXPECT_EQ(Presents(), 2) << "the interrupted step still renders its frame, and no scene follows";
+        if (unmoved == 0 && (changed == 0 || partial == 0))
+            continue;  // stopped before the second step's first row, or after its last
         EXPECT_EQ(unmoved, 0u) << "blocks whose position update was skipped";
         for (size_t i = 0, shown = 0; i < BlockList.size() && unmoved && shown < 4; ++i) {
             const Block& b = BlockList[i];
@@ -294,8 +306,7 @@ TEST_F(LifecycleTest, StopDuringTheAttractionStep)
                               << first[i].X + b.VX << ", " << first[i].Y + b.VY << ")";
             }
         }
-        EXPECT_GT(changed, 0u) << "the second step did no pair at all: the stop came before it";
-        EXPECT_GT(partial, 0u) << "the second step did every pair: the stop came after it";
+        std::fprintf(stderr, "[ stopped  ] inside the attraction step at attempt %d\n", attempt);
         break;
     }
 }
