@@ -42,7 +42,7 @@ static struct {
     std::vector<uint8_t> Pending, Showing;
     int32_t PendingWidth = 0, PendingHeight = 0;
     bool PendingFresh = false;
-    std::atomic<bool> WakePosted{false};    // one wake-up event in the queue at most
+    std::atomic<bool> WakePosted{false};    // a wake-up is queued or the slot not yet taken
     std::atomic<bool> PresentationEnabled{true};
     bool FrameWaiting = false;              // main thread: a woken frame not yet shown
 } Sdl;
@@ -220,6 +220,11 @@ static void ShowPendingFrame()
     int32_t width, height;
     {
         std::lock_guard<std::mutex> lock(Sdl.SlotLock);
+        // Cleared here, under the lock, not when the wake-up arrives: frames
+        // handed over meanwhile ride on the wake-up already queued, so the main
+        // thread wakes once per frame shown, not once per frame rendered. A
+        // frame handed over after this point finds the flag clear and wakes us.
+        Sdl.WakePosted.store(false);
         if (!Sdl.PendingFresh)
             return;
         std::swap(Sdl.Pending, Sdl.Showing);
@@ -307,7 +312,6 @@ static bool Translate(const SDL_Event& e, PlatformEvent* out)
         break;
     }
     if (e.type == Sdl.WakeEvent) {
-        Sdl.WakePosted.store(false);
         Sdl.FrameWaiting = true;
         return false;
     }
