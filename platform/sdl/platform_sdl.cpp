@@ -87,13 +87,27 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
     // default here is a GL renderer, which costs a software rasteriser and its
     // threads on machines without a GPU, and gains nothing for one copy.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // Only the window system the environment names is tried, so that a
+    // display that cannot be opened is reported as such, rather than SDL
+    // probing another system (which prints its own complaints) and landing
+    // on the offscreen driver.
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const bool hasX11 = x11 && *x11, hasWayland = wayland && *wayland;
+    if (!userChoseDriver && hasX11 != hasWayland)
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, hasX11 ? "x11" : "wayland");
+    const std::string named = hasX11 && hasWayland ? std::string("DISPLAY=") + x11 + " or WAYLAND_DISPLAY=" + wayland
+                              : hasX11             ? std::string("DISPLAY=") + x11
+                              : hasWayland         ? std::string("WAYLAND_DISPLAY=") + wayland
+                                                   : std::string("SDL_VIDEODRIVER=") + chosen;
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        *error = std::string("cannot open the display: ") + SDL_GetError();
+        *error = "cannot open the display named by " + named + ": " + SDL_GetError();
         return false;
     }
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!userChoseDriver && driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy"))) {
-        *error = "no display available: SDL found only its \"" + std::string(driver) + "\" video driver";
+        *error = "cannot open the display named by " + named + ": SDL found only its \"" + std::string(driver) +
+                 "\" video driver";
         SDL_Quit();
         return false;
     }
