@@ -7,6 +7,7 @@ packages=(
   libsdl2-dev libfreetype-dev libfontconfig-dev libx11-dev libxtst-dev libpng-dev
   libgtest-dev libbenchmark-dev libhwy-dev clang libclang-rt-14-dev
   fonts-liberation2 xvfb xauth
+  xfonts-base libxfixes-dev  # end-to-end tests: core fonts for the error box, XFixes for the cursor
 )
 missing=()
 for p in "${packages[@]}"; do

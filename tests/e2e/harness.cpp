@@ -126,9 +126,18 @@ static bool TryDisplay(XServer* server, int n, int width, int height, const std:
     return true;
 }
 
+// Windows of other clients come and go while the harness looks at them; an
+// error about one that just vanished must not end the test process, which is
+// what Xlib's default handler does.
+static int IgnoreXError(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
 bool StartXServer(XServer* server, int width, int height, const std::vector<std::string>& extra,
                   const std::string& tempDir, std::string* error)
 {
+    XSetErrorHandler(IgnoreXError);
     server->LogPath = tempDir + "/xvfb.log";
     for (int n = 90; n < 190 && server->Pid < 0; ++n)
         if (DisplayLooksFree(n))
@@ -163,7 +172,19 @@ bool StartXServer(XServer* server, int width, int height, const std::vector<std:
     return true;
 }
 
-void StopXServer(XServer* server)
+// Removes the lock file and socket of display n when pid left them behind.
+static void RemoveStaleDisplay(int n, pid_t pid)
+{
+    const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+    std::ifstream in(lock);
+    long owner = 0;
+    if (!(in >> owner) || owner != pid)
+        return;
+    unlink(("/tmp/.X11-unix/X" + std::to_string(n)).c_str());
+    unlink(lock.c_str());
+}
+
+void StopXServer(XServer* server, int signal)
 {
     // Our connection goes first: Xlib's default handler would end this very
     // process on a connection whose server is gone.
@@ -171,12 +192,21 @@ void StopXServer(XServer* server)
         XCloseDisplay(server->Conn);
         server->Conn = nullptr;
     }
-    if (server->Pid > 0) {
-        kill(server->Pid, SIGKILL);
-        int status;
-        Reap(server->Pid, &status);
-        server->Pid = -1;
+    if (server->Pid <= 0)
+        return;
+    kill(server->Pid, signal);
+    int status = 0;
+    const auto deadline = Clock::now() + seconds(3);
+    while (waitpid(server->Pid, &status, WNOHANG) == 0) {
+        if (Clock::now() >= deadline) {
+            kill(server->Pid, SIGKILL);
+            Reap(server->Pid, &status);
+            break;
+        }
+        std::this_thread::sleep_for(milliseconds(2));
     }
+    RemoveStaleDisplay(server->Number, server->Pid);
+    server->Pid = -1;
 }
 
 // ---- The program --------------------------------------------------------
@@ -410,6 +440,28 @@ size_t ColouredPixels(const Screenshot& shot)
     return n;
 }
 
+// The window's _NET_WM_NAME or WM_NAME, whatever its type: XFetchName
+// returns only STRING titles, and SDL writes UTF8_STRING ones.
+static std::string WindowTitle(Display* d, Window w)
+{
+    const Atom names[] = {XInternAtom(d, "_NET_WM_NAME", False), XA_WM_NAME};
+    for (Atom property : names) {
+        Atom type;
+        int format;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        const bool got = XGetWindowProperty(d, w, property, 0, 256, False, AnyPropertyType, &type, &format, &count,
+                                            &after, &data) == Success &&
+                         data && format == 8;
+        std::string title = got ? std::string(reinterpret_cast<const char*>(data), count) : std::string();
+        if (data)
+            XFree(data);
+        if (!title.empty())
+            return title;
+    }
+    return "";
+}
+
 Window FindTopLevel(Display* d, const char* cls, const char* name)
 {
     Window root, parent, *children = nullptr;
@@ -431,14 +483,8 @@ Window FindTopLevel(Display* d, const char* cls, const char* name)
                 XFree(hint.res_class);
             }
         }
-        if (name && !found) {
-            char* title = nullptr;
-            if (XFetchName(d, children[i], &title) && title) {
-                if (!std::strcmp(title, name))
-                    found = children[i];
-                XFree(title);
-            }
-        }
+        if (name && !found && WindowTitle(d, children[i]) == name)
+            found = children[i];
     }
     if (children)
         XFree(children);

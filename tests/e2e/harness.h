@@ -5,6 +5,8 @@
 #pragma once
 #include <sys/types.h>
 
+#include <csignal>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -38,8 +40,10 @@ struct XServer {
 bool StartXServer(XServer* server, int width, int height, const std::vector<std::string>& extra,
                   const std::string& tempDir, std::string* error);
 
-// Closes the connection, kills Xvfb and reaps it. Safe to repeat.
-void StopXServer(XServer* server);
+// Closes the connection, stops Xvfb with signal (SIGTERM lets it clean up;
+// SIGKILL is a crash, after which its lock file and socket are removed here)
+// and reaps it. Safe to repeat.
+void StopXServer(XServer* server, int signal = SIGTERM);
 
 // ---- The program --------------------------------------------------------
 
