@@ -36,5 +36,6 @@ bool SceneExpired(int64_t now, int64_t start, int64_t frequency);
 void AnimationStep();
 
 // The animation thread: idles in 10 ms sleeps while Animating is off, steps
-// back to back while it is on, and releases the raster once Running is off.
+// back to back while it is on, and once Running is off releases the raster
+// if a scene was ever handed to it (otherwise its owner still holds it).
 void AnimationThread();

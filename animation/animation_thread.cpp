@@ -36,12 +36,20 @@ void AnimationStep()
 
 void AnimationThread()
 {
+    // The raster is this thread's only once a scene has been handed over by
+    // setting Animating; until then the main thread may still be building
+    // the first scene in it, and a stop must not free it under that thread.
+    bool owned = false;
     while (Running.load()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         // Running is tested too, so a stop always ends the inner loop even if
         // a scene set Animating again just after it.
-        while (Animating.load() && Running.load())
+        while (Animating.load() && Running.load()) {
+            owned = true;
             AnimationStep();
+        }
     }
-    ReleaseRaster();
+    // Without a hand-over the main thread releases it after joining us.
+    if (owned)
+        ReleaseRaster();
 }

@@ -73,13 +73,11 @@ int StartUp()
 
     Running.store(true);
     Animating.store(false);
-
-    // The first scene is built here; input waits in the queue meanwhile.
-    // The animation thread starts only afterwards: it frees the raster as soon
-    // as it sees a stop, and a SIGINT or SIGTERM during this scene would
-    // otherwise let it do so while this thread still draws and decomposes.
-    NewScene();
     AnimationWorker = std::thread(AnimationThread);
+
+    // The first scene is built here; input waits in the queue meanwhile. The
+    // animation thread only idles until the scene hands it the raster.
+    NewScene();
 
     PlatformEvent event;
     while (PlatformGetEvent(&event)) {
