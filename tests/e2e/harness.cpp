@@ -2,7 +2,6 @@
 #include "tests/e2e/harness.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -60,30 +59,34 @@ static void Reap(pid_t pid, int* status)
 
 // ---- The X server -------------------------------------------------------
 
+// The X servers' own convention: display n is taken while /tmp/.Xn-lock
+// exists. (A socket left by a crashed server does not count; a new server
+// replaces it.)
 static bool DisplayLooksFree(int n)
 {
     struct stat st;
-    const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-    return stat(lock.c_str(), &st) != 0 && stat(socket.c_str(), &st) != 0;
+    return stat(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), &st) != 0;
 }
 
-// Starts Xvfb on display n; true once it reports itself ready on -displayfd.
-// False when it exits first (typically: another server took the number).
+static pid_t LockOwner(int n)
+{
+    std::ifstream in("/tmp/.X" + std::to_string(n) + "-lock");
+    long owner = 0;
+    return in >> owner ? pid_t(owner) : pid_t(0);
+}
+
+// Starts Xvfb on display n and connects to it. False when it exits first
+// (typically: another server took the number meanwhile) or never answers.
 static bool TryDisplay(XServer* server, int n, int width, int height, const std::vector<std::string>& extra)
 {
-    int ready[2];
-    if (pipe2(ready, O_CLOEXEC) != 0)
-        return false;
     std::vector<std::string> args = {"Xvfb", ":" + std::to_string(n), "-screen", "0",
                                      std::to_string(width) + "x" + std::to_string(height) + "x24",
-                                     "-nolisten", "tcp", "-displayfd", std::to_string(ready[1])};
+                                     "-nolisten", "tcp"};
     args.insert(args.end(), extra.begin(), extra.end());
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
         TieToParent(parent);
-        fcntl(ready[1], F_SETFD, 0);   // this end stays open across exec
         const int log = open(server->LogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
@@ -93,37 +96,30 @@ static bool TryDisplay(XServer* server, int n, int width, int height, const std:
         execvp("Xvfb", argv.data());
         _exit(127);
     }
-    close(ready[1]);
-    if (pid < 0) {
-        close(ready[0]);
+    if (pid < 0)
         return false;
-    }
-    // Xvfb writes its display number once it accepts connections.
-    char buffer[16] = {};
-    size_t got = 0;
+    // Ready once it holds the lock of display n and answers there; the lock
+    // tells our server from another that got the number first.
+    const std::string name = ":" + std::to_string(n);
     const auto deadline = Clock::now() + seconds(15);
-    while (Clock::now() < deadline && got < sizeof buffer - 1) {
-        pollfd p = {ready[0], POLLIN, 0};
-        if (poll(&p, 1, 100) <= 0)
-            continue;
-        const ssize_t r = read(ready[0], buffer + got, sizeof buffer - 1 - got);
-        if (r <= 0)
-            break;
-        got += size_t(r);
-        if (std::memchr(buffer, '\n', got))
-            break;
+    int status;
+    while (Clock::now() < deadline) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return false;
+        if (LockOwner(n) == pid) {
+            if (Display* conn = XOpenDisplay(name.c_str())) {
+                server->Pid = pid;
+                server->Number = n;
+                server->Name = name;
+                server->Conn = conn;
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(milliseconds(10));
     }
-    close(ready[0]);
-    if (got == 0 || std::atoi(buffer) != n) {
-        kill(pid, SIGKILL);
-        int status;
-        Reap(pid, &status);
-        return false;
-    }
-    server->Pid = pid;
-    server->Number = n;
-    server->Name = ":" + std::to_string(n);
-    return true;
+    kill(pid, SIGKILL);
+    Reap(pid, &status);
+    return false;
 }
 
 // Windows of other clients come and go while the harness looks at them; an
@@ -139,26 +135,20 @@ bool StartXServer(XServer* server, int width, int height, const std::vector<std:
 {
     XSetErrorHandler(IgnoreXError);
     server->LogPath = tempDir + "/xvfb.log";
-    for (int n = 90; n < 190 && server->Pid < 0; ++n)
-        if (DisplayLooksFree(n))
+    // A few tries: a server that fails for another reason than a taken
+    // number fails the same way on every number.
+    int tries = 0;
+    for (int n = 90; n < 190 && server->Pid < 0 && tries < 8; ++n)
+        if (DisplayLooksFree(n)) {
+            ++tries;
             TryDisplay(server, n, width, height, extra);
+        }
     if (server->Pid < 0) {
         std::ifstream log(server->LogPath);
         std::stringstream text;
         text << log.rdbuf();
         *error = "no Xvfb could be started on :90..:189 (" + std::to_string(width) + "x" + std::to_string(height) +
                  "); its last words: " + text.str();
-        return false;
-    }
-    const auto deadline = Clock::now() + seconds(10);
-    while (!server->Conn && Clock::now() < deadline) {
-        server->Conn = XOpenDisplay(server->Name.c_str());
-        if (!server->Conn)
-            std::this_thread::sleep_for(milliseconds(20));
-    }
-    if (!server->Conn) {
-        *error = "Xvfb " + server->Name + " started but does not accept connections";
-        StopXServer(server);
         return false;
     }
     int event, err, major, minor;
@@ -173,15 +163,13 @@ bool StartXServer(XServer* server, int width, int height, const std::vector<std:
 }
 
 // Removes the lock file and socket of display n when pid left them behind.
+// Removes the lock file and socket that a killed server of ours left.
 static void RemoveStaleDisplay(int n, pid_t pid)
 {
-    const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-    std::ifstream in(lock);
-    long owner = 0;
-    if (!(in >> owner) || owner != pid)
+    if (LockOwner(n) != pid)
         return;
     unlink(("/tmp/.X11-unix/X" + std::to_string(n)).c_str());
-    unlink(lock.c_str());
+    unlink(("/tmp/.X" + std::to_string(n) + "-lock").c_str());
 }
 
 void StopXServer(XServer* server, int signal)
