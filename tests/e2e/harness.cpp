@@ -201,11 +201,15 @@ void StopXServer(XServer* server, int signal)
 
 std::vector<std::string> ProgramEnvironment(const std::vector<std::string>& add)
 {
+    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "SDL_VIDEODRIVER")
+        const std::string name = nameOf(entry);
+        bool replaced = false;
+        for (const std::string& a : add)
+            replaced = replaced || nameOf(a) == name;
+        if (!replaced && name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "SDL_VIDEODRIVER")
             env.push_back(entry);
     }
     env.insert(env.end(), add.begin(), add.end());

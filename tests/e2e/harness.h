@@ -57,7 +57,8 @@ struct Program {
 };
 
 // The test process's environment with DISPLAY, WAYLAND_DISPLAY and
-// SDL_VIDEODRIVER removed and the given NAME=value entries added.
+// SDL_VIDEODRIVER removed and the given NAME=value entries added (replacing
+// any inherited ones of the same name).
 std::vector<std::string> ProgramEnvironment(const std::vector<std::string>& add);
 
 // Starts glyphfall with args and exactly the environment env, stderr to a
