@@ -193,4 +193,13 @@ TEST_F(E2e, AScreenTooNarrowForARasterShowsTheErrorBoxAndExits1)
     if (ExpectEnds(Clock::now(), 3000ms, "error box dismissed with Return") < 0)
         return;
     EXPECT_TRUE(WIFEXITED(Prog.ExitStatus) && WEXITSTATUS(Prog.ExitStatus) == 1) << DescribeStatus(Prog.ExitStatus);
+
+    // Nobody answers the box: a SIGTERM still ends the program.
+    Launch();
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NE(WaitForTopLevel(Server.Conn, nullptr, "Application Error", 10s), 0u);
+    ASSERT_EQ(kill(Prog.Pid, SIGTERM), 0);
+    if (ExpectEnds(Clock::now(), 3000ms, "SIGTERM while the error box waits") < 0)
+        return;
+    EXPECT_TRUE(WIFSIGNALED(Prog.ExitStatus) && WTERMSIG(Prog.ExitStatus) == SIGTERM) << DescribeStatus(Prog.ExitStatus);
 }
