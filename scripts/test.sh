@@ -25,11 +25,11 @@ run_suite() { # name, extra cmake args...
 
 if [ -z "$only" ] || [ "$only" = normal ]; then run_suite normal; fi
 if [ -z "$only" ] || [ "$only" = address ]; then
-  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" UBSAN_OPTIONS=print_stacktrace=1 \
+  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp print_suppressions=0" UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite address -DGLYPHFALL_SANITIZE=address,undefined -DGLYPHFALL_BENCH=OFF
 fi
 if [ -z "$only" ] || [ "$only" = thread ]; then
-  TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1" \
+  TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp print_suppressions=0 second_deadlock_stack=1" \
     run_suite thread -DGLYPHFALL_SANITIZE=thread -DGLYPHFALL_BENCH=OFF
 fi
 if { [ -z "$only" ] || [ "$only" = fuzz ]; } && [ -x fuzz/run.sh ]; then bash fuzz/run.sh 30; fi
