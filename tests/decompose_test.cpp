@@ -10,23 +10,9 @@
 #include "common/random.h"
 #include "common/state.h"
 #include "scene/scene.h"
+#include "tests/raster_guard.h"
 
 namespace {
-
-struct RasterGuard {
-    RasterGuard(int32_t w, int32_t h)
-    {
-        std::string error;
-        ok = CreateRaster(w, h, &error);
-        BlockList.clear();
-    }
-    ~RasterGuard()
-    {
-        ReleaseRaster();
-        BlockList.clear();
-    }
-    bool ok;
-};
 
 void Black(int32_t left, int32_t top, int32_t right, int32_t bottom)
 {

@@ -3,18 +3,9 @@
 
 #include "platform/platform.h"
 #include "scene/scene.h"
+#include "tests/raster_guard.h"
 
 namespace {
-
-struct RasterGuard {
-    RasterGuard(int32_t w, int32_t h)
-    {
-        std::string error;
-        ok = CreateRaster(w, h, &error);
-    }
-    ~RasterGuard() { ReleaseRaster(); }
-    bool ok;
-};
 
 const uint8_t* Pixel(int32_t x, int32_t y) { return RowTable[y] + x * 3; }
 

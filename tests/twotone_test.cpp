@@ -7,18 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "scene/scene.h"
+#include "tests/raster_guard.h"
 
 namespace {
-
-struct RasterGuard {
-    RasterGuard(int32_t w, int32_t h)
-    {
-        std::string error;
-        ok = CreateRaster(w, h, &error);
-    }
-    ~RasterGuard() { ReleaseRaster(); }
-    bool ok;
-};
 
 void Put(int32_t x, int32_t y, uint8_t b, uint8_t g, uint8_t r)
 {
