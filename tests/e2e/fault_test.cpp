@@ -42,12 +42,10 @@ bool IsErrorBoxText(const std::string& text)
            rest[rest.size() - 2] == '.';
 }
 
-enum Phase { WhileTheLetterShows, WhileAnimating };
-
 struct SignalCase {
     int Signal;
     const char* SignalName;
-    Phase When;
+    E2e::Phase When;
 };
 
 // A stop signal in the given phase ends the program cleanly: exit 0,
@@ -55,20 +53,13 @@ struct SignalCase {
 void RunSignalCase(E2e* t, const SignalCase& c)
 {
     const std::string name = std::string(c.SignalName) +
-                             (c.When == WhileAnimating ? " while animating" : " while the first scene is built");
+                             (c.When == E2e::WhileAnimating ? " while animating" : " while the first scene is built");
     SCOPED_TRACE(name);
     t->Launch();
     if (t->HasFatalFailure())
         return;
-    if (c.When == WhileAnimating) {
-        if (!t->WaitUntilAnimating())
-            return;
-    } else {
-        // The two-tone letter is on screen during the scene's one-second pause.
-        Screenshot shot;
-        Clock::time_point seen;
-        ASSERT_TRUE(WaitForScreen(t->Server.Conn, 10s, IsTwoTone, &shot, &seen)) << "the letter never showed";
-    }
+    if (!t->WaitForPhase(c.When))
+        return;
     ASSERT_EQ(kill(t->Prog.Pid, c.Signal), 0);
     const auto sent = Clock::now();
     if (t->ExpectEnds(sent, 3000ms, name) < 0)
@@ -107,10 +98,10 @@ TEST_F(E2e, StopSignalsEndTheProgramCleanlyInEachPhase)
     StartServer(1280, 1024);
     ASSERT_FALSE(HasFatalFailure());
     const SignalCase cases[] = {
-        {SIGTERM, "SIGTERM", WhileTheLetterShows},
-        {SIGINT, "SIGINT", WhileTheLetterShows},
-        {SIGTERM, "SIGTERM", WhileAnimating},
-        {SIGINT, "SIGINT", WhileAnimating},
+        {SIGTERM, "SIGTERM", E2e::WhileTheLetterShows},
+        {SIGINT, "SIGINT", E2e::WhileTheLetterShows},
+        {SIGTERM, "SIGTERM", E2e::WhileAnimating},
+        {SIGINT, "SIGINT", E2e::WhileAnimating},
     };
     for (const SignalCase& c : cases) {
         RunSignalCase(this, c);

@@ -579,6 +579,19 @@ bool E2e::WaitUntilAnimating(milliseconds timeout)
     return true;
 }
 
+bool E2e::WaitForPhase(Phase phase)
+{
+    if (phase == WhileAnimating)
+        return WaitUntilAnimating();
+    Screenshot shot;
+    Clock::time_point seen;
+    if (!WaitForScreen(Server.Conn, seconds(10), IsTwoTone, &shot, &seen)) {
+        ADD_FAILURE() << "the letter never showed";
+        return false;
+    }
+    return true;
+}
+
 double E2e::ExpectEnds(Clock::time_point since, milliseconds bound, const std::string& what)
 {
     if (!WaitExit(&Prog, bound - duration_cast<milliseconds>(Clock::now() - since))) {

@@ -150,6 +150,12 @@ struct E2e : testing::Test {
     // (with a failure recorded) when either does not come.
     bool WaitUntilAnimating(std::chrono::milliseconds timeout = std::chrono::milliseconds(15000));
 
+    // Waits for the two-tone letter of the first scene (shown during its
+    // one-second pause) or for the animation. Returns false (with a failure
+    // recorded) when it does not come.
+    enum Phase { WhileTheLetterShows, WhileAnimating };
+    bool WaitForPhase(Phase phase);
+
     // Expects the program to end within bound, counted from since; returns
     // the measured time in ms (negative when it did not end: it is killed).
     double ExpectEnds(Clock::time_point since, std::chrono::milliseconds bound, const std::string& what);

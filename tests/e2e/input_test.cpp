@@ -20,11 +20,9 @@ struct Action {
     std::function<void(Display*)> Do;
 };
 
-enum Phase { WhileAnimating, WhileTheLetterShows };
-
 struct InputCase {
     const char* Name;
-    Phase When;
+    E2e::Phase When;
     std::vector<Action> Ignored;   // each must leave the program running
     Action Ending;                 // must end it with exit code 0
 };
@@ -60,14 +58,8 @@ void RunInputCase(E2e* t, const InputCase& c)
     if (t->HasFatalFailure())
         return;
     Display* d = t->Server.Conn;
-    if (c.When == WhileAnimating) {
-        if (!t->WaitUntilAnimating())
-            return;
-    } else {
-        Screenshot shot;
-        Clock::time_point seen;
-        ASSERT_TRUE(WaitForScreen(d, 10s, IsTwoTone, &shot, &seen)) << "the letter never showed";
-    }
+    if (!t->WaitForPhase(c.When))
+        return;
     for (const Action& a : c.Ignored) {
         a.Do(d);
         std::this_thread::sleep_for(200ms);
@@ -97,17 +89,17 @@ TEST_F(E2e, EachEndingInputEndsTheProgramAndNoOtherDoes)
     ASSERT_FALSE(HasFatalFailure());
     const Action key = {"key 'a'", [](Display* d) { TapKey(d, XK_a); }};
     const std::vector<InputCase> cases = {
-        {"a key while animating", WhileAnimating, {}, key},
-        {"a key while the letter shows, acted on after it", WhileTheLetterShows, {}, key},
+        {"a key while animating", E2e::WhileAnimating, {}, key},
+        {"a key while the letter shows, acted on after it", E2e::WhileTheLetterShows, {}, key},
         {"left click after the middle button and the wheel",
-         WhileAnimating,
+         E2e::WhileAnimating,
          {{"middle click", [](Display* d) { ClickButton(d, 2); }},
           {"wheel up", [](Display* d) { ClickButton(d, 4); }},
           {"wheel down", [](Display* d) { ClickButton(d, 5); }},
           {"wheel left and right", [](Display* d) { ClickButton(d, 6), ClickButton(d, 7); }}},
          {"left click", [](Display* d) { ClickButton(d, 1); }}},
         {"right click after system keys",
-         WhileAnimating,
+         E2e::WhileAnimating,
          {{"Alt alone", [](Display* d) { TapKey(d, XK_Alt_L); }},
           {"'a' with Alt held",
            [](Display* d) {
@@ -118,11 +110,11 @@ TEST_F(E2e, EachEndingInputEndsTheProgramAndNoOtherDoes)
           {"F10", [](Display* d) { TapKey(d, XK_F10); }}},
          {"right click", [](Display* d) { ClickButton(d, 3); }}},
         {"a 4 px move after relative 3 px moves",
-         WhileAnimating,
+         E2e::WhileAnimating,
          {{"seven relative moves of 3 px", [](Display* d) { MoveSteps(d, ThreePixelSteps, false); }}},
          {"relative move of 4 px right", [](Display* d) { MoveBy(d, 4, 0); }}},
         {"a 4 px move after absolute 3 px moves",
-         WhileAnimating,
+         E2e::WhileAnimating,
          {{"seven absolute moves of 3 px", [](Display* d) { MoveSteps(d, ThreePixelSteps, true); }}},
          {"absolute move 4 px up",
           [](Display* d) {
