@@ -18,16 +18,15 @@
 //
 // Cost model: each pair costs one square root and three divisions, all on
 // the one divider; vectors of L lanes cost about what one scalar lane does,
-// so computing each pair once, L lanes at a time, is the whole gain. (The
-// compiler already pairs the reference's last two divisions into one
-// two-lane division, which leaves a bound of about 3.5x over it with AVX2
-// on AMD Zen 3.) Written straight, each vector's sqrt -> div -> div chain
-// and the serial row sums behind it filled the out-of-order window (about
-// 60% of the divider's speed); software-pipelining the stages across
-// successive vectors, one row at a time, keeps the divider fed; summing the
-// row's own terms from a scratch array a few vectors behind, rather than
-// extracting lanes right after each vector's divisions, brought it to
-// about 89%. Quotients derived from a reciprocal with fused multiply-adds
+// so computing each pair once, L lanes at a time, is the whole gain: a
+// bound of 4x the literal loop with AVX2 (3.2x if the compiler is let pair
+// the loop's last two divisions, see attraction_reference.cpp). Written
+// straight, each vector's sqrt -> div -> div chain and the serial row sums
+// behind it filled the out-of-order window (about 60% of the divider's
+// speed); software-pipelining the stages across successive vectors, one row
+// at a time, keeps the divider fed; summing the row's own terms from a
+// scratch array a few vectors behind, rather than extracting lanes right
+// after each vector's divisions, brought it to about 88%. Quotients derived from a reciprocal with fused multiply-adds
 // (same bits) were slower there than the divider itself.
 //
 // This file is compiled once per instruction set by Highway's foreach_target.

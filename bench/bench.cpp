@@ -187,10 +187,10 @@ void RegisterFrame()
 // with the operands of real pairs (the divider's speed depends on them), and
 // nothing else that could hold them up. Three forms:
 //   - four lanes at a time (AVX2): the best the program's step can reach;
-//   - one lane, four operations: the literal loop's count;
+//   - one lane, four operations: the literal reference loop's count;
 //   - one lane with the last two divisions paired into one two-lane
-//     division, which is how GCC builds the reference loop at -O3 (it
-//     packs (k*dx)/d and (k*dy)/d together; same bits).
+//     division, which is how GCC builds that loop when left to it (it packs
+//     (k*dx)/d and (k*dy)/d together; same bits).
 // The quotient of two forms bounds the speed-up this machine allows without
 // leaving the divider. The empty asm statements consume each result.
 struct DividerOperands {
@@ -302,8 +302,13 @@ double Seconds(const std::string& name)
 
 void PrintSummary()
 {
-    std::printf("\nattraction step, ns per step (CPU time, one thread; target %s)\n",
-                AttractionTargetName(AttractionTargets().front()));
+#if defined(GLYPHFALL_LITERAL_REFERENCE)
+    const char* reference = "the literal loop";
+#else
+    const char* reference = "as the compiler vectorises it";
+#endif
+    std::printf("\nattraction step, ns per step (CPU time, one thread; target %s; reference %s)\n",
+                AttractionTargetName(AttractionTargets().front()), reference);
     std::printf("letter    N   reference/fresh  program/fresh  ratio   reference/spread  program/spread  ratio\n");
     std::vector<double> ratios, ofBound;
     std::vector<std::pair<size_t, double>> programByN;
@@ -354,7 +359,7 @@ void PrintSummary()
                 100.0 * (step - attraction) / step);
     if (!ofBound.empty() && scalarPair > 0 && pairedPair > 0) {
         std::printf("divider alone, ns per pair: four lanes %.2f; one lane %.2f (bound %.2f); "
-                    "one lane, last two divisions paired as in the built reference %.2f (bound %.2f)\n",
+                    "one lane, last two divisions paired as GCC builds the loop %.2f (bound %.2f)\n",
                     vectorPair * 1e9, scalarPair * 1e9, scalarPair / vectorPair, pairedPair * 1e9,
                     pairedPair / vectorPair);
         std::printf("program's step: median %.0f%% (min %.0f%%) of the four-lane divider's speed\n",
