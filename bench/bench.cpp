@@ -244,6 +244,8 @@ __attribute__((target("avx2"))) void DividerPairsVector(benchmark::State& state)
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(n));
 }
 
+// Paired: the last two divisions as one two-lane division.
+template <bool Paired>
 void DividerPairsScalar(benchmark::State& state)
 {
     const double *sum = Operands.Sum.data(), *dist = Operands.Dist.data();
@@ -251,24 +253,14 @@ void DividerPairsScalar(benchmark::State& state)
     const size_t n = Operands.Sum.size();
     for (auto _ : state) {
         for (size_t p = 0; p < n; ++p) {
-            const double r0 = std::sqrt(sum[p]), r1 = 0.1 / dist[p], r2 = nx[p] / dist[p];
-            const double r3 = ny[p] / dist[p];
-            asm volatile("" : : "x"(r0), "x"(r1), "x"(r2), "x"(r3));
-        }
-    }
-    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(n));
-}
-
-void DividerPairsPaired(benchmark::State& state)
-{
-    const double *sum = Operands.Sum.data(), *dist = Operands.Dist.data();
-    const double *nx = Operands.NumX.data(), *ny = Operands.NumY.data();
-    const size_t n = Operands.Sum.size();
-    for (auto _ : state) {
-        for (size_t p = 0; p < n; ++p) {
             const double r0 = std::sqrt(sum[p]), r1 = 0.1 / dist[p];
-            const __m128d r2 = _mm_div_pd(_mm_set_pd(ny[p], nx[p]), _mm_set1_pd(dist[p]));
-            asm volatile("" : : "x"(r0), "x"(r1), "x"(r2));
+            if constexpr (Paired) {
+                const __m128d r2 = _mm_div_pd(_mm_set_pd(ny[p], nx[p]), _mm_set1_pd(dist[p]));
+                asm volatile("" : : "x"(r0), "x"(r1), "x"(r2));
+            } else {
+                const double r2 = nx[p] / dist[p], r3 = ny[p] / dist[p];
+                asm volatile("" : : "x"(r0), "x"(r1), "x"(r2), "x"(r3));
+            }
         }
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(n));
@@ -280,8 +272,8 @@ void RegisterDivider()
         return;
     PrepareOperands();
     benchmark::RegisterBenchmark("divider/pairs/vector4", DividerPairsVector);
-    benchmark::RegisterBenchmark("divider/pairs/scalar", DividerPairsScalar);
-    benchmark::RegisterBenchmark("divider/pairs/scalar-paired", DividerPairsPaired);
+    benchmark::RegisterBenchmark("divider/pairs/scalar", DividerPairsScalar<false>);
+    benchmark::RegisterBenchmark("divider/pairs/scalar-paired", DividerPairsScalar<true>);
 }
 #else
 void RegisterDivider() {}
