@@ -94,54 +94,44 @@ struct Arrays {
 
 // The per-vector stages of a row, split so that a vector's square
 // root, its 0.1/d and its last two divisions can be issued in different
-// loop iterations (see Row).
-template <size_t R, class D>
-HWY_INLINE void Distances(D d, const hn::Vec<D>* xr, const hn::Vec<D>* yr, const double* HWY_RESTRICT x,
-                          const double* HWY_RESTRICT y, size_t j, hn::Vec<D>* dist)
+// loop iterations (see Row). xr, yr: the row block's position in every lane.
+template <class D>
+HWY_INLINE hn::Vec<D> Distance(D d, hn::Vec<D> xr, hn::Vec<D> yr, const double* HWY_RESTRICT x,
+                               const double* HWY_RESTRICT y, size_t j)
 {
-    const auto xj = hn::LoadU(d, x + j), yj = hn::LoadU(d, y + j);
-    HWY_UNROLL(4)
-    for (size_t r = 0; r < R; ++r) {
-        const auto dx = hn::Sub(xr[r], xj);
-        const auto dy = hn::Sub(yr[r], yj);
-        dist[r] = hn::Mul(hn::Sqrt(hn::Add(hn::Mul(dx, dx), hn::Mul(dy, dy))), hn::Set(d, 4.0));
-    }
+    const auto dx = hn::Sub(xr, hn::LoadU(d, x + j));
+    const auto dy = hn::Sub(yr, hn::LoadU(d, y + j));
+    return hn::Mul(hn::Sqrt(hn::Add(hn::Mul(dx, dx), hn::Mul(dy, dy))), hn::Set(d, 4.0));
 }
 
-template <size_t R, class D>
-HWY_INLINE void Tenths(D d, const hn::Vec<D>* dist, hn::Vec<D>* k)
+template <class D>
+HWY_INLINE hn::Vec<D> Tenth(D d, hn::Vec<D> dist)
 {
-    HWY_UNROLL(4)
-    for (size_t r = 0; r < R; ++r)
-        k[r] = hn::Div(hn::Set(d, 0.1), dist[r]);
+    return hn::Div(hn::Set(d, 0.1), dist);
 }
 
 // The terms of vector j: the partners' halves go into VX, VY; the rows'
 // halves go to TX, TY at j - first. dx and dy are recomputed from the positions
-// (same operation, same bits) rather than carried from Distances.
-template <size_t R, class D>
-HWY_INLINE void Terms(D d, const Arrays& a, const hn::Vec<D>* xr, const hn::Vec<D>* yr, const hn::Vec<D>* negMr,
-                      size_t j, size_t first, const hn::Vec<D>* dist, const hn::Vec<D>* k)
+// (same operation, same bits) rather than carried from Distance.
+template <class D>
+HWY_INLINE void Terms(D d, const Arrays& a, hn::Vec<D> xr, hn::Vec<D> yr, hn::Vec<D> negMr, size_t j, size_t first,
+                      hn::Vec<D> dist, hn::Vec<D> k)
 {
     const auto xj = hn::LoadU(d, a.X + j), yj = hn::LoadU(d, a.Y + j), mj = hn::LoadU(d, a.Mass + j);
-    auto vxj = hn::LoadU(d, a.VX + j), vyj = hn::LoadU(d, a.VY + j);
-    HWY_UNROLL(4)
-    for (size_t r = 0; r < R; ++r) {
-        const auto dx = hn::Sub(xr[r], xj);
-        const auto dy = hn::Sub(yr[r], yj);
-        // Ordered equality: a NaN distance is not skipped.
-        const auto skip = hn::Eq(dist[r], hn::Zero(d));
-        const auto ax = hn::Div(hn::Mul(k[r], dx), dist[r]);
-        const auto ay = hn::Div(hn::Mul(k[r], dy), dist[r]);
-        // v - (ax * -m) is v + ax * m bit for bit (negating an operand of
-        // a product only flips its sign; subtracting is adding the
-        // negation). Written so, a skipped lane can be +0.0 in both
-        // updates: v - (+0.0) leaves every v unchanged, -0.0 included.
-        vxj = hn::Sub(vxj, hn::IfThenZeroElse(skip, hn::Mul(ax, negMr[r])));
-        vyj = hn::Sub(vyj, hn::IfThenZeroElse(skip, hn::Mul(ay, negMr[r])));
-        hn::StoreU(hn::IfThenZeroElse(skip, hn::Mul(ax, mj)), d, a.TX + (j - first));
-        hn::StoreU(hn::IfThenZeroElse(skip, hn::Mul(ay, mj)), d, a.TY + (j - first));
-    }
+    const auto dx = hn::Sub(xr, xj);
+    const auto dy = hn::Sub(yr, yj);
+    // Ordered equality: a NaN distance is not skipped.
+    const auto skip = hn::Eq(dist, hn::Zero(d));
+    const auto ax = hn::Div(hn::Mul(k, dx), dist);
+    const auto ay = hn::Div(hn::Mul(k, dy), dist);
+    // v - (ax * -m) is v + ax * m bit for bit (negating an operand of a
+    // product only flips its sign; subtracting is adding the negation).
+    // Written so, a skipped lane can be +0.0 in both updates: v - (+0.0)
+    // leaves every v unchanged, -0.0 included.
+    const auto vxj = hn::Sub(hn::LoadU(d, a.VX + j), hn::IfThenZeroElse(skip, hn::Mul(ax, negMr)));
+    const auto vyj = hn::Sub(hn::LoadU(d, a.VY + j), hn::IfThenZeroElse(skip, hn::Mul(ay, negMr)));
+    hn::StoreU(hn::IfThenZeroElse(skip, hn::Mul(ax, mj)), d, a.TX + (j - first));
+    hn::StoreU(hn::IfThenZeroElse(skip, hn::Mul(ay, mj)), d, a.TY + (j - first));
     hn::StoreU(vxj, d, a.VX + j);
     hn::StoreU(vyj, d, a.VY + j);
 }
@@ -170,29 +160,22 @@ HWY_INLINE void Row(const Soa& s, size_t i)
     const size_t lanes = hn::Lanes(d);
     const size_t count = s.Count;
 
-    const V xr[1] = {hn::Set(d, s.X[i])};
-    const V yr[1] = {hn::Set(d, s.Y[i])};
-    const V negMr[1] = {hn::Set(d, -s.Mass[i])};
+    const V xr = hn::Set(d, s.X[i]), yr = hn::Set(d, s.Y[i]), negMr = hn::Set(d, -s.Mass[i]);
     const Arrays a{s.X, s.Y, s.Mass, s.VX, s.VY, s.TX, s.TY};
     const size_t first = i + 1;
     const size_t vectors = first < count ? (count - first + lanes - 1) / lanes : 0;
 
     // distB: vector t-1's distances; distC, kC: vector t-2's.
-    V distA[1], distB[1], distC[1], kB[1], kC[1];
-    distA[0] = distB[0] = distC[0] = kB[0] = kC[0] = hn::Zero(d);
+    V distB = hn::Zero(d), distC = hn::Zero(d), kC = hn::Zero(d);
 
     // One iteration with every stage checked against the vector range: the
     // pipeline's filling and draining.
     const auto guarded = [&](size_t t) HWY_ATTR {
         if (t >= 2 && t - 2 < vectors)
-            Terms<1>(d, a, xr, yr, negMr, first + (t - 2) * lanes, first, distC, kC);
-        if (t >= 1 && t - 1 < vectors)
-            Tenths<1>(d, distB, kB);
-        if (t < vectors)
-            Distances<1>(d, xr, yr, a.X, a.Y, first + t * lanes, distA);
-        distC[0] = distB[0];
-        kC[0] = kB[0];
-        distB[0] = distA[0];
+            Terms(d, a, xr, yr, negMr, first + (t - 2) * lanes, first, distC, kC);
+        kC = t >= 1 && t - 1 < vectors ? Tenth(d, distB) : hn::Zero(d);
+        distC = distB;
+        distB = t < vectors ? Distance(d, xr, yr, a.X, a.Y, first + t * lanes) : hn::Zero(d);
     };
     double sx = s.VX[i], sy = s.VY[i];
     size_t done = 0;  // row terms already subtracted
@@ -204,7 +187,7 @@ HWY_INLINE void Row(const Soa& s, size_t i)
             guarded(t);
         // Steady state: vectors 2 .. vectors-1 enter.
         for (size_t t = 2; t < vectors; ++t) {
-            Terms<1>(d, a, xr, yr, negMr, first + (t - 2) * lanes, first, distC, kC);
+            Terms(d, a, xr, yr, negMr, first + (t - 2) * lanes, first, distC, kC);
             if (t >= 2 + Behind) {
                 HWY_UNROLL(8)
                 for (size_t l = 0; l < lanes; ++l) {
@@ -213,11 +196,9 @@ HWY_INLINE void Row(const Soa& s, size_t i)
                 }
                 done += lanes;
             }
-            Tenths<1>(d, distB, kB);
-            Distances<1>(d, xr, yr, a.X, a.Y, first + t * lanes, distA);
-            distC[0] = distB[0];
-            kC[0] = kB[0];
-            distB[0] = distA[0];
+            kC = Tenth(d, distB);
+            distC = distB;
+            distB = Distance(d, xr, yr, a.X, a.Y, first + t * lanes);
         }
         for (size_t t = vectors; t < vectors + 2; ++t)
             guarded(t);
