@@ -2,13 +2,10 @@
 // of 0.1 * mass / (16 * distance) per step. There is no damping, collision or
 // boundary; blocks may pass through one another and leave the raster.
 //
-// This is the step as defined, the plain loop over the pairs. Its results are the ones every faster route must give bit for bit, and its
-// speed is the yardstick of the vectorised step.
-//
-// Built as the literal loop, one scalar operation for each one written
-// (see GLYPHFALL_LITERAL_REFERENCE in CMakeLists.txt): left alone, GCC packs
-// the last two divisions of a pair into one two-lane division. The bits are
-// the same either way; only the yardstick moves.
+// This is the step as defined, the plain loop over the pairs. Its results are
+// the ones every faster route must give bit for bit, and its speed is the
+// yardstick of the vectorised step (bench/ also builds it as the literal
+// loop, one scalar operation for each one written; the bits are the same).
 #include <cmath>
 
 #include "animation/animation.h"

@@ -18,16 +18,16 @@
 //
 // Cost model: each pair costs one square root and three divisions, all on
 // the one divider; vectors of L lanes cost about what one scalar lane does,
-// so computing each pair once, L lanes at a time, is the whole gain: a
-// bound of 4x the literal loop with AVX2 (3.2x if the compiler is let pair
-// the loop's last two divisions, see attraction_reference.cpp). Written
-// straight, each vector's sqrt -> div -> div chain and the serial row sums
-// behind it filled the out-of-order window (about 60% of the divider's
-// speed); software-pipelining the stages across successive vectors, one row
-// at a time, keeps the divider fed; summing the row's own terms from a
-// scratch array a few vectors behind, rather than extracting lanes right
-// after each vector's divisions, brought it to about 88%. Quotients derived from a reciprocal with fused multiply-adds
-// (same bits) were slower there than the divider itself.
+// so computing each pair once, L lanes at a time, is the whole gain: at best
+// L times the literal loop (less against a build that pairs the loop's last
+// two divisions into one two-lane division). The rest of the design keeps
+// the divider busy: written straight, each vector's sqrt -> div -> div chain
+// and the serial row sums behind it fill the out-of-order window and the
+// divider waits; so the stages are software-pipelined across successive
+// vectors, and the row's own terms are summed from a scratch array a few
+// vectors behind rather than extracted right after each vector's divisions.
+// Quotients are not derived from a reciprocal with fused multiply-adds: the
+// bits could be kept, but not the divider's speed.
 //
 // This file is compiled once per instruction set by Highway's foreach_target.
 
@@ -68,9 +68,6 @@ struct Soa {
 // (HWY_MAX_BYTES cannot be used outside the per-target code: it is the
 // last compiled target's there.)
 constexpr size_t PadLanes = 16;
-
-// The Highway target of the last step run (tests check the dispatch).
-std::atomic<int64_t> LastTarget{0};
 
 }  // namespace attraction_simd
 #endif
@@ -114,8 +111,8 @@ HWY_INLINE hn::Vec<D> Tenth(D d, hn::Vec<D> dist)
 // halves go to TX, TY at j - first. dx and dy are recomputed from the positions
 // (same operation, same bits) rather than carried from Distance.
 template <class D>
-HWY_INLINE void Terms(D d, const Arrays& a, hn::Vec<D> xr, hn::Vec<D> yr, hn::Vec<D> negMr, size_t j, size_t first,
-                      hn::Vec<D> dist, hn::Vec<D> k)
+HWY_INLINE void Terms(D d, const Arrays& a, hn::Vec<D> xr, hn::Vec<D> yr, hn::Vec<D> negMr, size_t j,
+                      size_t first, hn::Vec<D> dist, hn::Vec<D> k)
 {
     const auto xj = hn::LoadU(d, a.X + j), yj = hn::LoadU(d, a.Y + j), mj = hn::LoadU(d, a.Mass + j);
     const auto dx = hn::Sub(xr, xj);
@@ -145,12 +142,11 @@ HWY_INLINE void Terms(D d, const Arrays& a, hn::Vec<D> xr, hn::Vec<D> yr, hn::Ve
 // terms go to a scratch array and are subtracted from its velocity, in
 // increasing j, Behind vectors later (the rest after the loop): the serial
 // chain of subtractions then reads finished terms and does not hold
-// divisions in the out-of-order window. Each vector
-// still goes through the same operations; only their issue order across
-// vectors changes.
-// How many vectors the row's own sums trail the partner updates (3
-// measured fastest among 0, 1, 3; summing the whole row after the loop
-// was much slower: nothing overlaps the chain then).
+// divisions in the out-of-order window. Each vector still goes through the
+// same operations; only their issue order across vectors changes.
+// How many vectors the row's own sums trail the partner updates: enough for
+// the divisions they read to have finished, but not the whole row, or
+// nothing would overlap the chain of subtractions.
 constexpr size_t Behind = 3;
 
 HWY_INLINE void Row(const Soa& s, size_t i)
@@ -214,7 +210,6 @@ HWY_INLINE void Row(const Soa& s, size_t i)
 
 void AttractionRows(const Soa& s)
 {
-    LastTarget.store(HWY_TARGET, std::memory_order_relaxed);
     static_assert(HWY_MAX_BYTES / sizeof(double) <= PadLanes, "padding narrower than a vector");
     const size_t rows = s.Count < 2 ? 0 : s.Count - 1;
     // Animating is read before each row, as the reference does: a stop
@@ -264,8 +259,9 @@ void AttractionStepVector(Block* blocks, size_t count)
     // meet subnormal or NaN slow paths.
     for (size_t i = count; i < padded; ++i)
         Scratch.X[i] = Scratch.Y[i] = Scratch.VX[i] = Scratch.VY[i] = Scratch.Mass[i] = 0.0;
-    const Soa soa{Scratch.X.data(), Scratch.Y.data(), Scratch.VX.data(), Scratch.VY.data(), Scratch.Mass.data(),
-                  Scratch.TX.data(), Scratch.TY.data(), count};
+    const Soa soa{Scratch.X.data(),  Scratch.Y.data(),    Scratch.VX.data(),
+                  Scratch.VY.data(), Scratch.Mass.data(), Scratch.TX.data(),
+                  Scratch.TY.data(), count};
     HWY_DYNAMIC_DISPATCH(AttractionRows)(soa);
     // Every velocity goes back, also after an early return: earlier rows
     // have already updated their partners.
@@ -290,10 +286,5 @@ void AttractionStepOn(int64_t target, Block* blocks, size_t count)
     hwy::SetSupportedTargetsForTest(target);
     AttractionStepVector(blocks, count);
     hwy::SetSupportedTargetsForTest(0);
-}
-
-int64_t AttractionLastTarget()
-{
-    return attraction_simd::LastTarget.load();
 }
 #endif  // HWY_ONCE

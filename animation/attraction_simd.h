@@ -25,6 +25,3 @@ const char* AttractionTargetName(int64_t target);
 // the process-wide dispatch choice for the length of the call, so no other
 // thread may run a dispatched step meanwhile (tests and benchmarks only).
 void AttractionStepOn(int64_t target, Block* blocks, size_t count);
-
-// The target the last vectorised step ran on (tests check the dispatch).
-int64_t AttractionLastTarget();

@@ -10,11 +10,6 @@ uint32_t Random(uint32_t n)
     return static_cast<uint32_t>((static_cast<uint64_t>(RandSeed) * n) >> 32);
 }
 
-uint32_t SeedFromTime(int hour, int minute, int second, int millisecond)
-{
-    return static_cast<uint32_t>(((hour * 60 + minute) * 60 + second) * 1000 + millisecond);
-}
-
 void Randomize()
 {
     using namespace std::chrono;

@@ -10,8 +10,5 @@ extern uint32_t RandSeed;
 // 32 bits of seed * n: a value from 0 to n - 1 (0 when n is 0).
 uint32_t Random(uint32_t n);
 
-// Seed from a time of day: milliseconds since midnight, UTC.
-uint32_t SeedFromTime(int hour, int minute, int second, int millisecond);
-
-// Seeds the generator from the current system time (SeedFromTime).
+// Seeds the generator from the time of day: milliseconds since midnight, UTC.
 void Randomize();

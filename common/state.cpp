@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
+
+#include "platform/platform.h"
 
 std::atomic<bool> Running{false};
 std::atomic<bool> Animating{false};
 std::atomic<int64_t> SceneStart{0};
-std::atomic<int> PausePercent{100};
 
 int32_t ScreenWidth = 0;
 int32_t ScreenHeight = 0;
@@ -29,18 +29,15 @@ int64_t CounterFrequency()
 
 bool Pause(int ms)
 {
-    using namespace std::chrono;
-    const auto deadline = steady_clock::now() + microseconds(int64_t(ms) * 10 * PausePercent.load());
     // Poll rather than wait on a condition variable: a signal handler can
     // clear Running but cannot notify anything.
-    for (;;) {
+    constexpr int Slice = 5;
+    for (int left = ms; left > 0; left -= Slice) {
         if (!Running.load())
             return false;
-        const auto now = steady_clock::now();
-        if (now >= deadline)
-            return true;
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(deadline - now, milliseconds(5)));
+        PlatformSleep(std::min(left, Slice));
     }
+    return Running.load();
 }
 
 void RequestStop()

@@ -10,7 +10,6 @@
 extern std::atomic<bool> Running;          // false once the program is asked to stop
 extern std::atomic<bool> Animating;        // true while the animation thread owns the scene
 extern std::atomic<int64_t> SceneStart;    // counter value when the current scene began animating
-extern std::atomic<int> PausePercent;      // scales the scene pauses: 100 normally, 0 for tools and tests
 
 extern int32_t ScreenWidth;                // primary screen size in pixels, read once at start-up
 extern int32_t ScreenHeight;
@@ -20,9 +19,9 @@ extern int ScreenDpi;                      // logical pixels per inch used for t
 int64_t CounterNow();
 int64_t CounterFrequency();
 
-// Sleeps ms milliseconds (scaled by PausePercent) but wakes within a few
-// milliseconds of a stop request. Returns false when the stop cut it short or
-// had already been made.
+// Sleeps ms milliseconds, in the platform's slices of at most 5 ms, and ends
+// within one slice of a stop request. Returns false when a stop cut it short
+// or had already been made.
 bool Pause(int ms);
 
 // The stop request: Animating off first, then Running, so that the animation

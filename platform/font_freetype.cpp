@@ -1,7 +1,7 @@
 // The letter font: fontconfig picks the installed face nearest to the one
-// asked for (and its smoothing settings), FreeType renders it. Metrics follow
-// the reference desktop: the cell's ascent is the OS/2 table's usWinAscent
-// scaled to the em and rounded, so the baseline sits where it would there.
+// asked for (and its smoothing settings), FreeType renders it. The cell's
+// ascent is the OS/2 table's usWinAscent scaled to the em and rounded, the
+// metric the letter's place on the raster is defined by.
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -129,7 +129,8 @@ bool PlatformOpenFont(const char* face, int emPixels, uint32_t first, uint32_t l
     if (!ft)
         ft = FT_Set_Pixel_Sizes(Font.Face, 0, FT_UInt(emPixels));
     if (ft) {
-        *error = "FreeType cannot use " + Font.File + " (error " + std::to_string(ft) + "), found for " + wanted;
+        *error = "FreeType cannot use " + Font.File + " (error " + std::to_string(ft) + "), found for " +
+                 wanted;
         FcPatternDestroy(chosen);
         PlatformCloseFont();
         return false;
@@ -137,7 +138,7 @@ bool PlatformOpenFont(const char* face, int emPixels, uint32_t first, uint32_t l
     ChooseRendering(chosen);
     FcPatternDestroy(chosen);
 
-    // Cell metrics as the reference desktop computes them, from the OS/2 table.
+    // Cell metrics from the OS/2 table, where the face has one.
     const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(Font.Face, FT_SFNT_OS2));
     const double upem = Font.Face->units_per_EM;
     if (os2 && upem > 0) {
@@ -191,11 +192,6 @@ bool PlatformRenderGlyph(uint32_t codePoint, GlyphImage* image)
     image->Channels = channels;
     image->Coverage = Font.Coverage.data();
     return true;
-}
-
-const char* PlatformFontFile()
-{
-    return Font.File.c_str();
 }
 
 void PlatformCloseFont()

@@ -58,9 +58,8 @@ void PlatformPostEvent(EventKind kind);
 // the main thread and the call returns without waiting for the display.
 void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height);
 
-// Stops presenting frames handed over by other threads (frame pipeline
-// measurements); the hand-off itself still happens.
-void PlatformSetPresentationEnabled(bool enabled);
+// Sleeps about ms milliseconds: the slices the scene pauses are made of.
+void PlatformSleep(int ms);
 
 // A modal error box where the platform can show one; always also on stderr.
 void PlatformShowError(const char* title, const char* text);
@@ -88,8 +87,5 @@ bool PlatformOpenFont(const char* face, int emPixels, uint32_t first, uint32_t l
 // Renders one character of the open font. Returns false when no font is open
 // or the font cannot render it.
 bool PlatformRenderGlyph(uint32_t codePoint, GlyphImage* image);
-
-// The file of the open font (for messages and tests); "" when none.
-const char* PlatformFontFile();
 
 void PlatformCloseFont();

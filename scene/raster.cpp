@@ -13,7 +13,6 @@ int32_t RasterWidth = 0;
 uint8_t* RowTable[RasterHeight] = {};
 Rectangle WorkRect = {0, 0, -1, -1};
 Rectangle ClearRect = {0, 0, 0, 0};
-int RasterReleases = 0;
 
 static uint8_t* RasterPixels = nullptr;  // owner of the memory RowTable points into
 
@@ -38,6 +37,7 @@ bool CreateRaster(int32_t screenWidth, int32_t screenHeight, std::string* error)
         return false;
     }
     std::memset(pixels, 255, stride * RasterHeight);
+    ReleaseRaster();
     RasterPixels = pixels;
     RasterWidth = width;
     for (int32_t y = 0; y < RasterHeight; ++y)
@@ -56,7 +56,6 @@ void ReleaseRaster()
     RasterPixels = nullptr;
     for (uint8_t*& row : RowTable)
         row = nullptr;
-    ++RasterReleases;
 }
 
 static void FillWhite(int32_t left, int32_t top, int32_t right, int32_t bottom)

@@ -42,15 +42,13 @@ extern uint8_t SceneLetter;                  // the byte of the current scene's 
 int32_t RasterWidthFor(int32_t screenWidth, int32_t screenHeight);
 
 // Creates the white raster for the screen size, its RowTable, WorkRect and
-// ClearRect. Returns false with the platform's reason when the raster cannot
-// be made (a zero width, or memory refused); nothing is then allocated.
+// ClearRect, replacing (and freeing) any raster made before. Returns false
+// with the platform's reason when the raster cannot be made (a zero width, or
+// memory refused); nothing is then allocated and an earlier raster stays.
 bool CreateRaster(int32_t screenWidth, int32_t screenHeight, std::string* error);
 
 // Frees the raster; the RowTable then holds null pointers. Safe to repeat.
 void ReleaseRaster();
-
-// How many times a live raster has been freed (tests check exactly one).
-extern int RasterReleases;
 
 // Fills ClearRect with white; column 0 is left as it is.
 void ClearRaster();

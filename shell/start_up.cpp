@@ -30,7 +30,7 @@ static void InstallSignalHandlers()
 }
 
 // The desktop's error box for a raster that cannot be made, in the form
-// users of the reference desktop know: kind, module, code offset, reason.
+// users of that kind of desktop know: kind, module, code offset, reason.
 static void ApplicationError(const char* kind, std::string reason)
 {
     Dl_info info = {};

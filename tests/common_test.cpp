@@ -1,78 +1,46 @@
-// The generator, rounding and the pause that wakes on a stop.
-#include <chrono>
-#include <cmath>
+// The generator, rounding, and the pause that ends on a stop.
 #include <limits>
-#include <thread>
 
-#include <gtest/gtest.h>
-
-#include "common/random.h"
 #include "common/round.h"
-#include "common/state.h"
+#include "tests/test_util.h"
 
-TEST(Random, KnownSequenceFromSeedZero)
+TEST(Random, KnownSequenceAndRange)
 {
     RandSeed = 0;
-    EXPECT_EQ(Random(32), 0u);
-    EXPECT_EQ(Random(220), 6u);
-    EXPECT_EQ(Random(220), 189u);
-    EXPECT_EQ(Random(220), 44u);
-}
-
-TEST(Random, StaysBelowNAndReachesItsTop)
-{
-    RandSeed = 12345;
-    bool sawTop = false;
-    for (int i = 0; i < 10000; ++i) {
-        const uint32_t v = Random(220);
-        ASSERT_LT(v, 220u);
-        sawTop |= v == 219;
-    }
-    EXPECT_TRUE(sawTop);
+    for (uint32_t want : {0u, 6u, 189u, 44u})
+        EXPECT_EQ(Random(want ? 220 : 32), want);
+    bool top = false;
+    for (int i = 0; i < 10000; ++i)
+        top |= Random(220) == 219;
+    EXPECT_TRUE(top);
     EXPECT_EQ(Random(0), 0u);
-}
-
-TEST(Random, SeedIsMillisecondsSinceMidnight)
-{
-    EXPECT_EQ(SeedFromTime(0, 0, 0, 0), 0u);
-    EXPECT_EQ(SeedFromTime(0, 0, 1, 5), 1005u);
-    EXPECT_EQ(SeedFromTime(23, 59, 59, 999), 86399999u);
     Randomize();
-    EXPECT_LT(RandSeed, 86400000u);
+    EXPECT_LT(RandSeed, 86400000u) << "milliseconds of one day";
 }
 
 TEST(Round, TiesToEvenAndDefinedOutsideRange)
 {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     const struct { double in; int32_t out; } cases[] = {
-        {10.5, 10}, {11.5, 12}, {-0.5, 0}, {-1.5, -2}, {2.4999, 2}, {187.5, 188},
-        {2147483647.0, 2147483647}, {2147483648.0, int32_t(0x80000000u)},  // wraps like the low half
-        {4294967297.0, 1},
-        {std::numeric_limits<double>::quiet_NaN(), 0},
-        {std::numeric_limits<double>::infinity(), 0},
-        {-std::numeric_limits<double>::infinity(), 0},
-        {1e300, 0}, {-1e19, 0},
-    };
+        {10.5, 10}, {11.5, 12}, {-0.5, 0}, {-1.5, -2}, {2.4999, 2}, {2147483647.0, 2147483647},
+        {2147483648.0, int32_t(0x80000000u)}, {4294967297.0, 1}, {nan, 0}, {inf, 0}, {-inf, 0}, {-1e19, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(Round(c.in), c.out) << "Round(" << c.in << ")";
 }
 
-TEST(Pause, FullLengthWhileRunningAndCutShortByAStop)
+TEST(Pause, SleepsItsLengthAndEndsWithinASliceOfAStop)
 {
-    using namespace std::chrono;
+    HeadlessReset();
     Running.store(true);
-    PausePercent.store(100);
-    auto t0 = steady_clock::now();
-    EXPECT_TRUE(Pause(30));
-    EXPECT_GE(steady_clock::now() - t0, milliseconds(30));
-
-    std::thread stopper([] {
-        std::this_thread::sleep_for(milliseconds(20));
-        RequestStop();
-    });
-    t0 = steady_clock::now();
-    EXPECT_FALSE(Pause(5000));
-    stopper.join();
-    EXPECT_LT(steady_clock::now() - t0, milliseconds(2000)) << "a stop must not wait out the pause";
-    EXPECT_FALSE(Animating.load());
-    EXPECT_FALSE(Running.load());
+    EXPECT_TRUE(Pause(1003));
+    EXPECT_EQ(Headless.Slept, 1003);
+    Headless.OnSleep = [] {
+        if (Headless.Slept >= 1250)
+            RequestStop();
+    };
+    EXPECT_FALSE(Pause(1000));
+    EXPECT_EQ(Headless.Slept, 1253);
+    EXPECT_FALSE(Pause(10)) << "a stop already made";
+    EXPECT_EQ(Headless.Slept, 1253);
+    HeadlessReset();
 }

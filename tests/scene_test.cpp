@@ -1,217 +1,123 @@
-// The scene cycle: the letter, the generator's order, the pauses, the
-// presented two-tone picture, and the stop request that wins.
+// The scene cycle and the animation's life: the pauses, the stop that wins,
+// the scene clock, one animation step, and the thread that owns the raster.
 #include <chrono>
-#include <cstring>
 #include <set>
 #include <thread>
-#include <vector>
 
-#include <gtest/gtest.h>
+#include "tests/test_util.h"
 
-#include "common/random.h"
-#include "common/state.h"
-#include "platform/headless/headless.h"
-#include "scene/scene.h"
-
-namespace {
-
-// Every test starts with a fresh 1920 x 1080 raster, the font at 96 pixels,
-// the program running, no pauses, and nothing recorded.
-class Scene : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string error;
-        ASSERT_TRUE(CreateRaster(1920, 1080, &error)) << error;
-        ASSERT_TRUE(SetRasterFont("Times New Roman", 96, &error)) << error;
-        Running.store(true);
-        Animating.store(false);
-        PausePercent.store(0);
-        BlockList.clear();
-        HeadlessReset();
-    }
-    void TearDown() override
-    {
-        Running.store(false);
-        Animating.store(false);
-        PausePercent.store(100);
-        BlockList.clear();
-        ReleaseRaster();
-    }
-};
-
-std::vector<uint8_t> PackedRaster()
+TEST_F(CoreTest, SceneIsItsStepsAfterTheirPauses)
 {
-    std::vector<uint8_t> out;
-    for (int32_t y = 0; y < RasterHeight; ++y)
-        out.insert(out.end(), RowTable[y], RowTable[y] + size_t(RasterWidth) * 3);
-    return out;
-}
-
-bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-// Field by field: a Block has padding, which memcmp would compare too.
-bool SameBlocks(const std::vector<Block>& a, const std::vector<Block>& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const Block &p = a[i], &q = b[i];
-        if (p.SizeX != q.SizeX || p.SizeY != q.SizeY || !SameBits(p.X, q.X) || !SameBits(p.Y, q.Y) ||
-            !SameBits(p.VX, q.VX) || !SameBits(p.VY, q.VY) || p.Mass != q.Mass || !SameBits(p.Half, q.Half) ||
-            p.Colour.Red != q.Colour.Red || p.Colour.Green != q.Colour.Green || p.Colour.Blue != q.Colour.Blue)
-            return false;
-    }
-    return true;
-}
-
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-} // namespace
-
-TEST_F(Scene, LetterStaysInRangeAndEveryCapitalOccurs)
-{
-    RandSeed = 4242;
-    std::set<int> seen;
-    for (int i = 0; i < 400; ++i) {
-        NewScene();
-        ASSERT_GE(SceneLetter, 0xC0);
-        ASSERT_LE(SceneLetter, 0xDF);
-        seen.insert(SceneLetter);
-    }
-    EXPECT_EQ(seen.size(), 32u);
-}
-
-TEST_F(Scene, GeneratorOrderIsTheLetterThenThreeCallsPerBlock)
-{
-    RandSeed = 99;
-    NewScene();
-    ASSERT_FALSE(BlockList.empty());
-    RandSeed = 99;
-    EXPECT_EQ(SceneLetter, 0xC0 + Random(32));
-    for (size_t i = 0; i < BlockList.size(); ++i) {
-        const uint32_t r = Random(220), g = Random(220), b = Random(220);
-        const Bgr& c = BlockList[i].Colour;
-        ASSERT_TRUE(c.Red == r && c.Green == g && c.Blue == b)
-            << "block " << i << ": got r,g,b " << int(c.Red) << "," << int(c.Green) << "," << int(c.Blue)
-            << ", expected " << r << "," << g << "," << b;
-    }
-}
-
-TEST_F(Scene, ShowsTheTwoToneLetterAndCutsExactlyThatPicture)
-{
-    // Leftovers of an earlier scene: blocks in the list, ink on the raster.
-    BlockList.assign(5, Block{3, 3, 1.0, 1.0, 2.0, 2.0, 16, 1.5, {1, 2, 3}});
-    for (int32_t y = 0; y < RasterHeight; ++y)
-        std::memset(RowTable[y] + 3, 0, size_t(RasterWidth - 1) * 3);
+    BlockList.assign(5, BlockAt(1, 1, 3));  // leftovers of an earlier scene
     RandSeed = 5;
+    const int64_t before = CounterNow();
     NewScene();
     const std::vector<Block> scene = BlockList;
-    const std::vector<uint8_t> shown = PackedRaster();
-    {
-        std::lock_guard<std::mutex> lock(Headless.Lock);
-        EXPECT_EQ(Headless.Presents, 1);
-        EXPECT_EQ(Headless.FrameWidth, RasterWidth);
-        EXPECT_EQ(Headless.FrameHeight, RasterHeight);
-        EXPECT_TRUE(Headless.LastFrame == shown) << "the presented frame is the raster after the conversion";
-    }
-
-    // The same steps by hand give the same picture and the same blocks; the
-    // old ones are gone.
+    const std::vector<uint8_t> shown = Pixels();
+    EXPECT_EQ(Headless.Presents, 1);
+    EXPECT_EQ(Headless.SleptAtPresent, 50) << "the pause before the letter";
+    EXPECT_EQ(Headless.Slept, 1050) << "and a second with the letter shown";
+    EXPECT_TRUE(Headless.LastFrame == shown);
+    EXPECT_TRUE(Animating.load() && SceneStart.load() >= before);
     RandSeed = 5;
-    const uint8_t letter = uint8_t(0xC0 + Random(32));
-    EXPECT_EQ(letter, SceneLetter);
+    EXPECT_EQ(SceneLetter, 0xC0 + Random(32));
     ClearRaster();
-    DrawLetter(letter);
+    DrawLetter(SceneLetter);
     MakeTwoTone();
-    EXPECT_TRUE(PackedRaster() == shown);
+    EXPECT_TRUE(Pixels() == shown);
     BlockList.clear();
     Decompose(WorkRect);
-    EXPECT_TRUE(SameBlocks(BlockList, scene)) << "got " << scene.size() << " blocks, expected " << BlockList.size();
-    EXPECT_TRUE(Animating.load());
+    EXPECT_TRUE(SameBlocks(scene, BlockList));
+    std::set<int> letters;
+    for (int i = 0; i < 200; ++i)
+        NewScene(), letters.insert(SceneLetter);
+    EXPECT_TRUE(letters.size() == 32 && *letters.begin() == 0xC0) << letters.size();
 }
 
-TEST_F(Scene, PausesComeBeforeTheLetterAndAfterItIsShown)
+TEST_F(CoreTest, AStopBeforeOrDuringTheScenePausesWins)
 {
-    PausePercent.store(100);
-    const auto t0 = std::chrono::steady_clock::now();
-    const int64_t c0 = CounterNow();
-    std::thread worker(NewScene);
-    // Watch for the present and for Animating; only lower bounds are checked.
-    std::chrono::steady_clock::time_point shownAt{}, animatingAt{};
-    while (true) {
-        const auto now = std::chrono::steady_clock::now();
-        if (shownAt == std::chrono::steady_clock::time_point{}) {
-            std::lock_guard<std::mutex> lock(Headless.Lock);
-            if (Headless.Presents > 0)
-                shownAt = now;
-        }
-        if (Animating.load()) {
-            animatingAt = now;
-            break;
-        }
-        if (Seconds(now - t0) > 30)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    worker.join();
-    const int64_t c1 = CounterNow();
-    ASSERT_NE(shownAt, std::chrono::steady_clock::time_point{}) << "never presented";
-    ASSERT_NE(animatingAt, std::chrono::steady_clock::time_point{}) << "never started animating";
-    EXPECT_GE(Seconds(shownAt - t0), 0.050) << "the letter came before the 50 ms pause ended";
-    EXPECT_GE(Seconds(animatingAt - shownAt), 0.990) << "the letter was shown for less than a second";
-    // SceneStart is taken after both pauses, before Animating is set.
-    const int64_t start = SceneStart.load();
-    EXPECT_GE(start - c0, int64_t(1.05 * double(CounterFrequency())));
-    EXPECT_LE(start, c1);
-}
-
-TEST_F(Scene, PausePercentScalesThePauses)
-{
-    PausePercent.store(10);
-    const auto t0 = std::chrono::steady_clock::now();
-    NewScene();
-    EXPECT_GE(Seconds(std::chrono::steady_clock::now() - t0), 0.105);
-    EXPECT_TRUE(Animating.load());
-}
-
-TEST_F(Scene, StopBeforeTheSceneLeavesItStopped)
-{
-    RequestStop();
-    const auto t0 = std::chrono::steady_clock::now();
-    PausePercent.store(100);
-    NewScene();
-    // No pause waits once the stop is made; the scene is still built whole.
-    EXPECT_LT(Seconds(std::chrono::steady_clock::now() - t0), 0.5);
-    EXPECT_FALSE(Animating.load());
-    EXPECT_FALSE(BlockList.empty());
-}
-
-TEST_F(Scene, StopDuringThePauseEndsItAndWins)
-{
-    PausePercent.store(100);
-    std::thread worker(NewScene);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // inside the one-second pause
-    const auto stopAt = std::chrono::steady_clock::now();
-    RequestStop();
-    worker.join();
-    // The rest of the pause is at least 850 ms; the scene ends well before.
-    EXPECT_LT(Seconds(std::chrono::steady_clock::now() - stopAt), 0.5);
-    EXPECT_FALSE(Animating.load());
-    EXPECT_FALSE(BlockList.empty()) << "the blocks are still built, only not animated";
-}
-
-TEST_F(Scene, StopRacingTheEndOfTheSceneStillWins)
-{
-    // Stops land at every point of short scenes; whichever way the race
-    // goes, a stopped program never ends up animating.
-    for (int i = 0; i < 200; ++i) {
+    for (int64_t stopAt : {0, 25, 50, 300, 1045}) {
+        HeadlessReset();
         Running.store(true);
-        Animating.store(false);
-        std::thread worker(NewScene);
-        std::this_thread::sleep_for(std::chrono::microseconds(37 * (i % 40)));
-        RequestStop();
-        worker.join();
-        ASSERT_FALSE(Animating.load()) << "round " << i;
+        if (stopAt == 0)
+            RequestStop();
+        Headless.OnSleep = [stopAt] {
+            if (Headless.Slept >= stopAt)
+                RequestStop();
+        };
+        NewScene();
+        EXPECT_FALSE(Animating.load()) << "stopped after " << stopAt << " ms";
+        EXPECT_EQ(Headless.Slept, stopAt) << "the pause goes on after the stop";
+        EXPECT_FALSE(BlockList.empty()) << "the blocks are still cut";
     }
+}
+
+TEST(SceneClock, ExpiresOnlyAfterMoreThanSixtySeconds)
+{
+    const struct { int64_t now, start, frequency; bool expired; } cases[] = {
+        {60'000'000'000, 0, 1'000'000'000, false}, {60'000'000'001, 0, 1'000'000'000, true},
+        {124 + 60 * 10'000'000LL, 123, 10'000'000, true}, {-5 + 60 * 3'579'545LL, -5, 3'579'545, false},
+        {-4 + 60 * 3'579'545LL, -5, 3'579'545, true},
+        {6'000'000'000'000'000'000, 0, 100'000'000'000'000'000, false},  // 60 s + 1 tick is 60.0 as a double
+        {6'000'000'000'000'000'001, 0, 100'000'000'000'000'000, true},
+        {0, 1'000'000'000'000, 1'000'000'000, false}, {100'000'000'000, 0, 0, false},
+        {100'000'000'000, 0, -1'000'000'000, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(SceneExpired(c.now, c.start, c.frequency), c.expired) << c.now << " " << c.start << " " << c.frequency;
+}
+
+TEST_F(CoreTest, AnimationStepMovesDrawsAndChangesSceneOnlyWhileAnimating)
+{
+    const int64_t minute = 60 * CounterFrequency();
+    const struct { const char* what; bool animating; int64_t age; bool newScene; } cases[] = {
+        {"58 s in", true, minute - 2 * CounterFrequency(), false},
+        {"just over 60 s in", true, minute + 1000, true},
+        {"stopped, 61 s in", false, minute + CounterFrequency(), false}};
+    for (const auto& c : cases) {
+        HeadlessReset();
+        BlockList = Scatter(40, 3);
+        for (Block& b : BlockList)
+            b.VX = b.Y / 64, b.VY = -b.X / 64;
+        std::vector<Block> want = BlockList;
+        Running.store(true);
+        Animating.store(true);
+        if (!c.animating)
+            RequestStop();
+        AttractionStepReference(want.data(), want.size());
+        PositionUpdate(want.data(), want.size());
+        RandSeed = 77;
+        SceneStart.store(CounterNow() - c.age);
+        AnimationStep();
+        EXPECT_EQ(Animating.load(), c.animating) << c.what;
+        EXPECT_EQ(Headless.Presents, c.newScene ? 2 : 1) << c.what;
+        EXPECT_EQ(RandSeed == 77, !c.newScene) << c.what;
+        EXPECT_TRUE(c.newScene || SameBlocks(BlockList, want)) << c.what << ": the step and the position update";
+    }
+}
+
+TEST_F(CoreTest, AnimationThreadStepsChangesScenesAndReleasesTheRasterItWasHanded)
+{
+    // Idle, never handed a scene: the main thread may still be building the
+    // first scene in the raster, which is not the thread's to free.
+    std::thread idle(AnimationThread);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    RequestStop();
+    idle.join();
+    ASSERT_NE(RowTable[0], nullptr);
+    // Start-up's order, then two scene changes on the thread and a stop.
+    Running.store(true);
+    std::thread worker(AnimationThread);
+    NewScene();
+    for (int change = 0; change < 2; ++change) {
+        const int64_t moved = SceneStart.load() - 61 * CounterFrequency();
+        SceneStart.store(moved);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (SceneStart.load() == moved && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_NE(SceneStart.load(), moved) << "scene change " << change;
+    }
+    RequestStop();
+    worker.join();
+    EXPECT_FALSE(Animating.load());
+    EXPECT_EQ(RowTable[0], nullptr) << "the thread frees the raster it was handed";
 }

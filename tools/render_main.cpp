@@ -93,12 +93,11 @@ int main(int argc, char** argv)
     if (!SetRasterFont("Times New Roman", ScreenDpi, &error))
         return Fail(ExitFailure, error);
 
-    // The scene, as the program builds it, minus the pauses. Running must be
-    // on for NewScene to hand the scene to the animation (Animating), which
-    // the attraction step checks.
+    // The scene, as the program builds it; the headless backend's sleeps take
+    // no time, so without the pauses. Running must be on for NewScene to hand
+    // the scene to the animation (Animating), which the attraction step checks.
     Running.store(true);
     Animating.store(false);
-    PausePercent.store(0);
     NewScene();
     const uint8_t letter = SceneLetter;
 
@@ -125,7 +124,8 @@ int main(int argc, char** argv)
         if (file->Stream && !CommitOutput(file, &error))
             return Fail(ExitBadArgument, error);
 
-    std::printf("letter 0x%02X U+%04X blocks %zu\n", unsigned(letter), 0x0410u + (letter - 0xC0u), BlockList.size());
+    std::printf("letter 0x%02X U+%04X blocks %zu\n", unsigned(letter), 0x0410u + (letter - 0xC0u),
+                BlockList.size());
     Running.store(false);
     Animating.store(false);
     ReleaseRaster();

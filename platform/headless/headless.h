@@ -1,7 +1,9 @@
 // The headless backend: no window, no display. It records what the core asks
-// of the platform so that tests can check it.
+// of the platform so that tests can check it, and its sleeps take no time, so
+// a scene is built without the pauses.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,6 +18,9 @@ struct HeadlessRecord {
     std::vector<uint8_t> LastFrame;     // its pixels, packed rows of FrameWidth * 3 bytes
     std::vector<EventKind> Posted;      // PlatformPostEvent calls, in order
     std::vector<std::string> Errors;    // PlatformShowError texts
+    int64_t Slept = 0;                  // milliseconds PlatformSleep was asked for; it returns at once
+    int64_t SleptAtPresent = 0;         // Slept when the last frame was presented
+    std::function<void()> OnSleep;      // called after each PlatformSleep, outside the lock
 };
 
 extern HeadlessRecord Headless;

@@ -1,5 +1,5 @@
 // Headless backend: the window calls do nothing visible; presented frames,
-// posted events and errors are recorded in Headless.
+// posted events, errors and sleeps are recorded in Headless.
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +15,8 @@ void HeadlessReset()
     Headless.LastFrame.clear();
     Headless.Posted.clear();
     Headless.Errors.clear();
+    Headless.Slept = Headless.SleptAtPresent = 0;
+    Headless.OnSleep = nullptr;
 }
 
 bool PlatformOpenWindow(const char*, int32_t* width, int32_t* height, std::string*)
@@ -27,7 +29,18 @@ bool PlatformOpenWindow(const char*, int32_t* width, int32_t* height, std::strin
 void PlatformCloseWindow() {}
 int PlatformScreenDpi() { return 96; }
 void PlatformHideCursor() {}
-void PlatformSetPresentationEnabled(bool) {}
+
+void PlatformSleep(int ms)
+{
+    std::function<void()> onSleep;
+    {
+        std::lock_guard<std::mutex> lock(Headless.Lock);
+        Headless.Slept += ms;
+        onSleep = Headless.OnSleep;
+    }
+    if (onSleep)
+        onSleep();
+}
 
 void PlatformCursorPosition(int32_t* x, int32_t* y)
 {
@@ -55,6 +68,7 @@ void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
 {
     std::lock_guard<std::mutex> lock(Headless.Lock);
     ++Headless.Presents;
+    Headless.SleptAtPresent = Headless.Slept;
     Headless.FrameWidth = width;
     Headless.FrameHeight = height;
     Headless.LastFrame.resize(size_t(width) * 3 * size_t(height));

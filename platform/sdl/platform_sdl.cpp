@@ -43,7 +43,6 @@ static struct {
     int32_t PendingWidth = 0, PendingHeight = 0;
     bool PendingFresh = false;
     std::atomic<bool> WakePosted{false};    // a wake-up is queued or the slot not yet taken
-    std::atomic<bool> PresentationEnabled{true};
     bool FrameWaiting = false;              // main thread: a woken frame not yet shown
 } Sdl;
 
@@ -191,9 +190,9 @@ void PlatformCursorPosition(int32_t* x, int32_t* y)
     *y = cy;
 }
 
-void PlatformSetPresentationEnabled(bool enabled)
+void PlatformSleep(int ms)
 {
-    Sdl.PresentationEnabled.store(enabled);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 static PixelLayout LayoutOf(const SDL_PixelFormat* f)
@@ -246,8 +245,6 @@ static void ShowPendingFrame()
         width = Sdl.PendingWidth;
         height = Sdl.PendingHeight;
     }
-    if (!Sdl.PresentationEnabled.load())
-        return;
     std::vector<const uint8_t*> rows{size_t(height), nullptr};
     for (int32_t y = 0; y < height; ++y)
         rows[size_t(y)] = Sdl.Showing.data() + size_t(y) * size_t(width) * 3;

@@ -1,0 +1,85 @@
+// What the core tests share, one helper per purpose.
+#pragma once
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "animation/animation.h"
+#include "common/random.h"
+#include "common/state.h"
+#include "platform/headless/headless.h"
+#include "scene/scene.h"
+
+// A square block of side size + 1 whose top-left corner is (left, top).
+inline Block BlockAt(double left, double top, int32_t size, Bgr colour = {}, double vx = 0, double vy = 0)
+{
+    const double half = size / 2.0;
+    return Block{size, size, left + half, top + half, vx, vy, uint32_t(size + 1) * uint32_t(size + 1), half, colour};
+}
+
+// Blocks at repeatable places over a 267 x 150 raster, sides 1 to maxSide.
+inline std::vector<Block> Scatter(size_t count, uint32_t seed, uint32_t maxSide = 4)
+{
+    RandSeed = seed;
+    std::vector<Block> blocks;
+    for (size_t i = 0; i < count; ++i)
+        blocks.push_back(BlockAt(Random(26700) / 100.0, Random(15000) / 100.0, int32_t(Random(maxSide))));
+    return blocks;
+}
+
+// Every field, reals by their bits; any NaN matches any NaN (which operand's
+// NaN an addition returns is the compiler's choice, in the reference too).
+inline testing::AssertionResult SameBlocks(const std::vector<Block>& got, const std::vector<Block>& want)
+{
+    if (got.size() != want.size())
+        return testing::AssertionFailure() << got.size() << " blocks, expected " << want.size();
+    const auto same = [](double a, double b) { return !std::memcmp(&a, &b, 8) || (a != a && b != b); };
+    for (size_t i = 0; i < got.size(); ++i) {
+        const Block &g = got[i], &w = want[i];
+        if (g.SizeX != w.SizeX || g.SizeY != w.SizeY || !same(g.X, w.X) || !same(g.Y, w.Y) || !same(g.VX, w.VX) ||
+            !same(g.VY, w.VY) || g.Mass != w.Mass || !same(g.Half, w.Half) || g.Colour.Red != w.Colour.Red ||
+            g.Colour.Green != w.Colour.Green || g.Colour.Blue != w.Colour.Blue)
+            return testing::AssertionFailure() << "block " << i << ": got X " << g.X << " Y " << g.Y << " VX "
+                                               << g.VX << " VY " << g.VY << ", expected X " << w.X << " Y " << w.Y
+                                               << " VX " << w.VX << " VY " << w.VY;
+    }
+    return testing::AssertionSuccess();
+}
+
+// The raster's pixels as packed rows.
+inline std::vector<uint8_t> Pixels()
+{
+    std::vector<uint8_t> out;
+    for (int32_t y = 0; y < RasterHeight; ++y)
+        out.insert(out.end(), RowTable[y], RowTable[y] + size_t(RasterWidth) * 3);
+    return out;
+}
+
+// A raster for a screen, the letter font at em pixels, the program running,
+// nothing animating or recorded; all undone at the end of the test.
+struct CoreTest : testing::Test {
+    void Prepare(int32_t width, int32_t height, int em = 96)
+    {
+        std::string error;
+        ASSERT_TRUE(CreateRaster(width, height, &error)) << error;
+        ASSERT_TRUE(SetRasterFont("Times New Roman", em, &error)) << error;
+    }
+    void SetUp() override
+    {
+        Prepare(1920, 1080);
+        Running.store(true);
+        Animating.store(false);
+        BlockList.clear();
+        HeadlessReset();
+    }
+    void TearDown() override
+    {
+        RequestStop();
+        BlockList.clear();
+        ReleaseRaster();
+        HeadlessReset();
+    }
+};
