@@ -1,10 +1,47 @@
-// The scene cycle and the animation's life: the pauses, the stop that wins,
-// the scene clock, one animation step, and the thread that owns the raster.
+// The generator, rounding, the pauses, the scene cycle and the animation's
+// life: the stop that wins, the scene clock, one animation step, and the
+// thread that owns the raster.
 #include <chrono>
 #include <set>
 #include <thread>
 
+#include "common/round.h"
 #include "tests/test_util.h"
+
+TEST(Random, KnownSequenceAndRange)
+{
+    RandSeed = 0;
+    for (uint32_t want : {0u, 6u, 189u, 44u})
+        EXPECT_EQ(Random(want ? 220 : 32), want);
+    bool top = false;
+    for (int i = 0; i < 10000; ++i)
+        top |= Random(220) == 219;
+    EXPECT_TRUE(top && Random(0) == 0);
+    Randomize();
+    EXPECT_LT(RandSeed, 86400000u) << "milliseconds of one day";
+}
+
+TEST(Round, TiesToEvenAndDefinedOutsideRange)
+{
+    const struct { double in; int32_t out; } cases[] = {
+        {10.5, 10}, {11.5, 12}, {-0.5, 0}, {-1.5, -2}, {2.4999, 2}, {2147483647.0, 2147483647}, {Nan, 0},
+        {2147483648.0, int32_t(0x80000000u)}, {4294967297.0, 1}, {Inf, 0}, {-Inf, 0}, {-1e19, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Round(c.in), c.out) << "Round(" << c.in << ")";
+}
+
+TEST(Pause, SleepsItsLengthAndEndsWithinASliceOfAStop)
+{
+    HeadlessReset();
+    Running.store(true);
+    EXPECT_TRUE(Pause(1003));
+    EXPECT_EQ(Headless.Slept, 1003);
+    Headless.OnSleep = [] { Headless.Slept >= 1250 ? RequestStop() : void(); };
+    EXPECT_FALSE(Pause(1000));
+    EXPECT_FALSE(Pause(10)) << "a stop already made";
+    EXPECT_EQ(Headless.Slept, 1253);
+    HeadlessReset();
+}
 
 TEST_F(CoreTest, SceneIsItsStepsAfterTheirPauses)
 {
@@ -14,10 +51,9 @@ TEST_F(CoreTest, SceneIsItsStepsAfterTheirPauses)
     NewScene();
     const std::vector<Block> scene = BlockList;
     const std::vector<uint8_t> shown = Pixels();
-    EXPECT_EQ(Headless.Presents, 1);
+    EXPECT_TRUE(Headless.Presents == 1 && Headless.LastFrame == shown);
     EXPECT_EQ(Headless.SleptAtPresent, 50) << "the pause before the letter";
     EXPECT_EQ(Headless.Slept, 1050) << "and a second with the letter shown";
-    EXPECT_TRUE(Headless.LastFrame == shown);
     EXPECT_TRUE(Animating.load() && SceneStart.load() >= before);
     RandSeed = 5;
     EXPECT_EQ(SceneLetter, 0xC0 + Random(32));
@@ -41,10 +77,7 @@ TEST_F(CoreTest, AStopBeforeOrDuringTheScenePausesWins)
         Running.store(true);
         if (stopAt == 0)
             RequestStop();
-        Headless.OnSleep = [stopAt] {
-            if (Headless.Slept >= stopAt)
-                RequestStop();
-        };
+        Headless.OnSleep = [stopAt] { Headless.Slept >= stopAt ? RequestStop() : void(); };
         NewScene();
         EXPECT_FALSE(Animating.load()) << "stopped after " << stopAt << " ms";
         EXPECT_EQ(Headless.Slept, stopAt) << "the pause goes on after the stop";
@@ -54,48 +87,43 @@ TEST_F(CoreTest, AStopBeforeOrDuringTheScenePausesWins)
 
 TEST(SceneClock, ExpiresOnlyAfterMoreThanSixtySeconds)
 {
-    const struct { int64_t now, start, frequency; bool expired; } cases[] = {
-        {60'000'000'000, 0, 1'000'000'000, false}, {60'000'000'001, 0, 1'000'000'000, true},
-        {124 + 60 * 10'000'000LL, 123, 10'000'000, true}, {-5 + 60 * 3'579'545LL, -5, 3'579'545, false},
-        {-4 + 60 * 3'579'545LL, -5, 3'579'545, true},
-        {6'000'000'000'000'000'000, 0, 100'000'000'000'000'000, false},  // 60 s + 1 tick is 60.0 as a double
-        {6'000'000'000'000'000'001, 0, 100'000'000'000'000'000, true},
-        {0, 1'000'000'000'000, 1'000'000'000, false}, {100'000'000'000, 0, 0, false},
-        {100'000'000'000, 0, -1'000'000'000, false}};
+    constexpr int64_t G = 1'000'000'000, E = 100'000'000'000'000'000;  // at E ticks a second 60 s + 1 tick
+    const struct { int64_t now, start, frequency; bool expired; } cases[] = {  // is 60.0 as a double
+        {60 * G, 0, G, false}, {60 * G + 1, 0, G, true}, {124 + 60 * 10'000'000LL, 123, 10'000'000, true},
+        {-5 + 60 * 3'579'545LL, -5, 3'579'545, false}, {-4 + 60 * 3'579'545LL, -5, 3'579'545, true},
+        {60 * E, 0, E, false}, {60 * E + 1, 0, E, true}, {0, 1000 * G, G, false}, {100 * G, 0, 0, false},
+        {100 * G, 0, -G, false}};
     for (const auto& c : cases)
-        EXPECT_EQ(SceneExpired(c.now, c.start, c.frequency), c.expired) << c.now << " " << c.start << " " << c.frequency;
+        EXPECT_EQ(SceneExpired(c.now, c.start, c.frequency), c.expired) << c.now << " " << c.start;
 }
 
 TEST_F(CoreTest, AnimationStepMovesDrawsAndChangesSceneOnlyWhileAnimating)
 {
-    const int64_t minute = 60 * CounterFrequency();
-    const struct { const char* what; bool animating; int64_t age; bool newScene; } cases[] = {
-        {"58 s in", true, minute - 2 * CounterFrequency(), false},
-        {"just over 60 s in", true, minute + 1000, true},
-        {"stopped, 61 s in", false, minute + CounterFrequency(), false}};
+    const int64_t second = CounterFrequency();
+    const struct { const char* what; bool stopped; int64_t age; bool newScene; } cases[] = {
+        {"58 s in", false, 58 * second, false}, {"just over 60 s in", false, 60 * second + 1000, true},
+        {"stopped 61 s in", true, 61 * second, false}};
     for (const auto& c : cases) {
         HeadlessReset();
         BlockList = Scatter(40, 3);
         for (Block& b : BlockList)
             b.VX = b.Y / 64, b.VY = -b.X / 64;
         std::vector<Block> want = BlockList;
-        Running.store(true);
-        Animating.store(true);
-        if (!c.animating)
+        Running.store(true), Animating.store(true);
+        if (c.stopped)
             RequestStop();
         AttractionStepReference(want.data(), want.size());
         PositionUpdate(want.data(), want.size());
         RandSeed = 77;
         SceneStart.store(CounterNow() - c.age);
         AnimationStep();
-        EXPECT_EQ(Animating.load(), c.animating) << c.what;
-        EXPECT_EQ(Headless.Presents, c.newScene ? 2 : 1) << c.what;
+        EXPECT_TRUE(Animating.load() == !c.stopped && Headless.Presents == 1 + c.newScene) << c.what;
         EXPECT_EQ(RandSeed == 77, !c.newScene) << c.what;
-        EXPECT_TRUE(c.newScene || SameBlocks(BlockList, want)) << c.what << ": the step and the position update";
+        EXPECT_TRUE(c.newScene || SameBlocks(BlockList, want)) << c.what << ": the step and position update";
     }
 }
 
-TEST_F(CoreTest, AnimationThreadStepsChangesScenesAndReleasesTheRasterItWasHanded)
+TEST_F(CoreTest, AnimationThreadChangesScenesAndFreesOnlyTheRasterItWasHanded)
 {
     // Idle, never handed a scene: the main thread may still be building the
     // first scene in the raster, which is not the thread's to free.
@@ -104,20 +132,17 @@ TEST_F(CoreTest, AnimationThreadStepsChangesScenesAndReleasesTheRasterItWasHande
     RequestStop();
     idle.join();
     ASSERT_NE(RowTable[0], nullptr);
-    // Start-up's order, then two scene changes on the thread and a stop.
-    Running.store(true);
+    Running.store(true);  // start-up's order, then two scene changes on the thread
     std::thread worker(AnimationThread);
     NewScene();
     for (int change = 0; change < 2; ++change) {
         const int64_t moved = SceneStart.load() - 61 * CounterFrequency();
         SceneStart.store(moved);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (SceneStart.load() == moved && std::chrono::steady_clock::now() < deadline)
+        for (int ms = 0; ms < 60000 && SceneStart.load() == moved; ++ms)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         EXPECT_NE(SceneStart.load(), moved) << "scene change " << change;
     }
     RequestStop();
     worker.join();
-    EXPECT_FALSE(Animating.load());
-    EXPECT_EQ(RowTable[0], nullptr) << "the thread frees the raster it was handed";
+    EXPECT_TRUE(!Animating.load() && RowTable[0] == nullptr) << "the thread frees the raster it was handed";
 }
