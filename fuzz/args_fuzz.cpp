@@ -2,9 +2,7 @@
 // arguments. Whatever they are, the parser accepts values inside their
 // documented ranges or refuses with one line of printable ASCII.
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
-#include <string>
 #include <vector>
 
 #include "tools/render_args.h"
@@ -17,17 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<char*> argv;
     for (std::string& w : words)
         argv.push_back(w.data());
-    argv.push_back(nullptr);
     RenderArgs a;
     std::string error;
-    const auto inRange = [](int64_t v, int64_t max) { return v >= 1 && v <= max; };
-    const bool sound = ParseRenderArgs(int(words.size()), argv.data(), &a, &error)
-                           ? inRange(a.ScreenWidth, RenderMaxScreenSide) &&
-                                 inRange(a.ScreenHeight, RenderMaxScreenSide) && inRange(a.Dpi, RenderMaxDpi)
-                           : !error.empty() && std::all_of(error.begin(), error.end(), [](unsigned char c) {
-                                 return c >= 0x20 && c < 0x7f;
-                             });
-    if (!sound)
+    const auto in = [](int64_t v, int64_t max) { return v >= 1 && v <= max; };
+    const auto printable = [](unsigned char c) { return c >= 0x20 && c < 0x7f; };
+    if (ParseRenderArgs(int(argv.size()), argv.data(), &a, &error)
+            ? !in(a.ScreenWidth, RenderMaxScreenSide) || !in(a.ScreenHeight, RenderMaxScreenSide) ||
+                  !in(a.Dpi, RenderMaxDpi)
+            : error.empty() || !std::all_of(error.begin(), error.end(), printable))
         std::abort();
     return 0;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test (installing what is missing first):
-#   1. the normal build, warnings as errors: unit, end-to-end (own Xvfb),
-#      benchmark smoke run and the reduced soak;
+#   1. the normal build, warnings as errors: unit, tool, end-to-end (own
+#      Xvfb) and the benchmark's smoke run;
 #   2. the same tests built with AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the same tests built with ThreadSanitizer;
 #   4. a short libFuzzer run over the command-line parser.
@@ -25,7 +25,8 @@ run_suite() { # name, extra cmake args...
 
 if [ -z "$only" ] || [ "$only" = normal ]; then run_suite normal; fi
 if [ -z "$only" ] || [ "$only" = address ]; then
-  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp print_suppressions=0" UBSAN_OPTIONS=print_stacktrace=1 \
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp print_suppressions=0" \
     run_suite address -DGLYPHFALL_SANITIZE=address,undefined -DGLYPHFALL_BENCH=OFF
 fi
 if [ -z "$only" ] || [ "$only" = thread ]; then

@@ -1,6 +1,5 @@
-// The attraction step: a worked example, a stop before it, and the
-// vectorised step against the reference loop, bit for bit, on every
-// instruction set this processor runs.
+// The attraction step: a worked example, and the vectorised step against the
+// reference loop, bit for bit, on every instruction set this processor runs.
 #include <limits>
 
 #include "animation/attraction_simd.h"
@@ -99,15 +98,4 @@ TEST_F(Attraction, SameBitsOverLongRunsOfRealLetters)
     }
     BlockList.clear();
     ReleaseRaster();
-}
-
-TEST_F(Attraction, AStopBeforeTheStepChangesNothing)
-{
-    Animating.store(false);
-    const std::vector<Block> start = Scatter(23, 5);
-    for (auto step : {AttractionStepReference, AttractionStep}) {
-        std::vector<Block> got = start;
-        step(got.data(), got.size());
-        EXPECT_TRUE(SameBlocks(got, start));
-    }
 }
