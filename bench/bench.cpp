@@ -233,8 +233,8 @@ void PrintSummary()
     const double render = Seconds("frame/RenderFrame"), present = Seconds("frame/PresentRaster");
     const double clock = Seconds("frame/clock"), position = Seconds("frame/PositionUpdate");
     const double step = attraction + position + render + clock;
-    std::printf("\nper frame: RenderFrame %.1f us (of which PresentRaster's hand-off %.1f us), clock %.0f ns, "
-                "position update %.1f us\n",
+    std::printf("\nper frame: RenderFrame %.1f us (of which PresentRaster's hand-off %.1f us), "
+                "clock %.0f ns, position update %.1f us\n",
                 render * 1e6, present * 1e6, clock * 1e9, position * 1e6);
     std::printf("scaler per frame: 1920x1080 %.2f ms, 3840x2160 %.2f ms\n",
                 Seconds("frame/scale/1920x1080") * 1e3, Seconds("frame/scale/3840x2160") * 1e3);

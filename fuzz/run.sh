@@ -9,4 +9,5 @@ clang++ -std=c++20 -O1 -g -ffp-contract=off -fsanitize=fuzzer,address,undefined 
   -I. tools/render_args.cpp fuzz/args_fuzz.cpp -o build-fuzz/args_fuzz
 cp -n fuzz/corpus/* build-fuzz/corpus/ 2>/dev/null || true
 echo "=== fuzzing the command line for ${1:-30}s"
-cd build-fuzz && ./args_fuzz -max_total_time="${1:-30}" -max_len=256 -print_final_stats=1 corpus 2>&1 | tail -n 12
+cd build-fuzz
+./args_fuzz -max_total_time="${1:-30}" -max_len=256 -print_final_stats=1 corpus 2>&1 | tail -n 12

@@ -43,7 +43,8 @@ static void ApplicationError(const char* kind, std::string reason)
         reason += '.';
     char text[1024];
     std::snprintf(text, sizeof text, "Exception %s in module %s at %08lX.\n%s", kind,
-                  program_invocation_short_name, static_cast<unsigned long>(offset & 0xFFFFFFFFu), reason.c_str());
+                  program_invocation_short_name, static_cast<unsigned long>(offset & 0xFFFFFFFFu),
+                  reason.c_str());
     // The program is ending: while the box waits for its OK, SIGINT and
     // SIGTERM end the process at once instead of only setting a flag that
     // no loop will read.
