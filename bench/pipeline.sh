@@ -12,21 +12,18 @@ if [ ! -x "$program" ]; then
 fi
 command -v Xvfb >/dev/null || { echo "pipeline.sh: Xvfb is not installed (scripts/setup.sh)" >&2; exit 1; }
 
-# A display number nobody uses.
-display=""
-for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "pipeline.sh: no free display number in 90..140" >&2; exit 1; }
-
-Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number once it is ready.
+number=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true' EXIT
+trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true; rm -f "$number"' EXIT
+display=""
 for _ in $(seq 100); do
-  [ -e "/tmp/.X11-unix/X$display" ] && break
-  kill -0 "$xvfb" 2>/dev/null || { echo "pipeline.sh: Xvfb :$display did not start" >&2; exit 1; }
+  display=$(cat "$number")
+  [ -n "$display" ] && break
+  kill -0 "$xvfb" 2>/dev/null || { echo "pipeline.sh: Xvfb did not start" >&2; exit 1; }
   sleep 0.05
 done
-[ -e "/tmp/.X11-unix/X$display" ] || { echo "pipeline.sh: Xvfb :$display not ready after 5 s" >&2; exit 1; }
+[ -n "$display" ] || { echo "pipeline.sh: Xvfb not ready after 5 s" >&2; exit 1; }
 
 DISPLAY=":$display" "$program" "$@"
