@@ -29,10 +29,11 @@ int PlatformScreenDpi() { return 96; }
 void PlatformHideCursor() {}
 void PlatformSetPresentationEnabled(bool) {}
 
-void PlatformCursorPosition(int32_t* x, int32_t* y)
+bool PlatformCursorPosition(int32_t* x, int32_t* y)
 {
     *x = 0;
     *y = 0;
+    return true;
 }
 
 bool PlatformGetEvent(PlatformEvent* event)
