@@ -112,9 +112,10 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
     // A borderless full-screen window needs no client-side decorations, and
     // libdecor would only complain on stderr about missing plugins.
     SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
-    // The window surface straight through the window system (XShm): SDL's
-    // default here is a GL renderer, which costs a software rasteriser and its
-    // threads on machines without a GPU, and gains nothing for one copy.
+    // On X11 the window surface goes straight through the window system
+    // (XShm): SDL's default here is a GL renderer, which costs a software
+    // rasteriser and its threads on machines without a GPU, and gains nothing
+    // for one copy.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Only the window system the environment names is tried, so that a
     // display that cannot be opened is reported as such, rather than SDL
@@ -264,7 +265,8 @@ static PixelLayout LayoutOf(const SDL_PixelFormat* f)
 static void ShowRowsRendered(const uint8_t* const* rows, int32_t width, int32_t height)
 {
     int outWidth = 0, outHeight = 0;
-    if (SDL_GetRendererOutputSize(Sdl.Renderer, &outWidth, &outHeight) != 0 || outWidth <= 0 || outHeight <= 0)
+    if (width <= 0 || SDL_GetRendererOutputSize(Sdl.Renderer, &outWidth, &outHeight) != 0 || outWidth <= 0 ||
+        outHeight <= 0)
         return;
     if (!Sdl.Texture || outWidth != Sdl.TextureWidth || outHeight != Sdl.TextureHeight) {
         if (Sdl.Texture)
