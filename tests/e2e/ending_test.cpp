@@ -1,11 +1,11 @@
-// What ends the program, and how: a key, a left or right click, a move of
-// more than 3 pixels on either axis, SIGTERM or SIGINT end it promptly with
-// exit code 0 and nothing said; the X server dying, with exit code 1 and one
-// line. The middle button, the wheel, Alt, F10 and moves of at most 3 pixels
-// leave it running.
+// What ends the program, and how. A key, a left or right click, a move of
+// more than 3 pixels on either axis, SIGTERM or SIGINT: promptly, exit code 0,
+// nothing said; the middle button, the wheel, Alt, F10 and moves of at most 3
+// pixels leave it running. The X server dying, no display, no font, a screen
+// too narrow for a raster: exit code 1 with the reason, never a hang.
 #include "tests/e2e/harness.h"
 
-#include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include <X11/keysym.h>
@@ -65,9 +65,7 @@ TEST_P(Ends, WhenItShould)
 {
     const EndCase& c = GetParam();
     StartServer(1280, 1024);
-    // ThreadSanitizer's exit hook otherwise waits a second for running threads.
-    const char* tsan = std::getenv("TSAN_OPTIONS");
-    Launch({}, {"TSAN_OPTIONS=" + std::string(tsan ? tsan : "") + " atexit_sleep_ms=0"});
+    Launch();
     ASSERT_FALSE(HasFatalFailure());
     ASSERT_TRUE(WaitForPhase(c.WhileLetter));
     if (c.Ignored) {
@@ -79,5 +77,50 @@ TEST_P(Ends, WhenItShould)
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, Ends, testing::ValuesIn(Cases), [](const auto& info) { return info.param.Name; });
+
+TEST_F(E2e, NoDisplayOrNoFontIsOneLineAndExitCode1)
+{
+    std::ofstream(TempDir + "/fonts.conf") << "<fontconfig></fontconfig>\n";
+    const std::pair<Strings, const char*> cases[] = {
+        {{}, "neither DISPLAY nor WAYLAND_DISPLAY"},
+        {{"DISPLAY=:4095"}, "DISPLAY=:4095"},
+        {{"WAYLAND_DISPLAY=none", "XDG_RUNTIME_DIR=" + TempDir}, "WAYLAND_DISPLAY=none"},
+        // On a display (started below) without a single font.
+        {{"FONTCONFIG_FILE=" + TempDir + "/fonts.conf", "XDG_CACHE_HOME=" + TempDir}, "Times New Roman"},
+    };
+    for (const auto& [env, says] : cases) {
+        if (says == cases[3].second)
+            StartServer(640, 480);
+        Launch({}, env);
+        ASSERT_FALSE(HasFatalFailure());
+        ExpectExit(Prog.Started, Ms(10000), 1, says, says);
+    }
+}
+
+// A screen one pixel wide leaves the raster no column: the error box, its
+// text on stderr too, and exit code 1 once the box is answered.
+TEST_F(E2e, AScreenTooNarrowShowsTheErrorBox)
+{
+    StartServer(1, 1000);
+    for (bool answer : {true, false}) {
+        Launch();
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_FALSE(WaitExit(&Prog, Ms(2000))) << "did not wait for the box: " << DescribeStatus(Prog.ExitStatus);
+        EXPECT_EQ(ReadStderr(Prog).rfind("glyphfall: Application Error: Exception EOutOfResources in module ", 0), 0u)
+            << ReadStderr(Prog);
+        // Without a window manager nobody gives the box, the topmost window, the focus.
+        const auto sent = Clock::now();
+        do {
+            Window root, parent, *children = nullptr;
+            unsigned count = 0;
+            XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
+            if (answer && count > 1)
+                XSetInputFocus(Server.Conn, children[count - 1], RevertToPointerRoot, CurrentTime);
+            XFree(children);
+            answer ? TapKey(Server.Conn, XK_Return) : (void)kill(Prog.Pid, SIGTERM);
+        } while (!WaitExit(&Prog, Ms(200)) && Clock::now() - sent < Ms(3000));
+        ExpectExit(sent, Ms(3000), answer ? 1 : -SIGTERM, nullptr, answer ? "box answered" : "SIGTERM at the box");
+    }
+}
 
 }  // namespace

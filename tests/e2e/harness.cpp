@@ -11,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include <X11/Xutil.h>
@@ -78,11 +77,12 @@ bool SpawnProgram(Program* program, const Strings& argv, const Strings& env, con
     static int runs = 0;
     *program = Program{};
     program->StderrPath = tempDir + "/output-" + std::to_string(++runs) + ".txt";
-    Strings strings[2] = {argv, env};
     std::vector<char*> pointers[2];
-    for (int i = 0; i < 2; ++i)
-        for (size_t j = 0; j <= strings[i].size(); ++j)
-            pointers[i].push_back(j < strings[i].size() ? strings[i][j].data() : nullptr);
+    for (int i = 0; i < 2; ++i) {
+        for (const std::string& s : i ? env : argv)
+            pointers[i].push_back(const_cast<char*>(s.c_str()));
+        pointers[i].push_back(nullptr);
+    }
     const int out = open(program->StderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const pid_t parent = getpid();
@@ -128,9 +128,8 @@ void KillProgram(Program* program)
 
 std::string ReadStderr(const Program& program)
 {
-    std::stringstream text;
-    text << std::ifstream(program.StderrPath).rdbuf();
-    return text.str();
+    std::ifstream in(program.StderrPath);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string DescribeStatus(int status)
@@ -192,54 +191,18 @@ bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screen
     return true;
 }
 
-bool IsTwoTone(const Screenshot& shot)
-{
-    const size_t black = std::count(shot.Pixels.begin(), shot.Pixels.end(), 0u);
-    const size_t white = std::count(shot.Pixels.begin(), shot.Pixels.end(), 0xFFFFFFu);
-    return black && white && black + white == shot.Pixels.size();
-}
-
-bool HasColour(const Screenshot& shot)
-{
-    return std::any_of(shot.Pixels.begin(), shot.Pixels.end(),
-                       [](uint32_t p) { return (p >> 16) != ((p >> 8) & 0xFF) || (p >> 16) != (p & 0xFF); });
-}
-
-void E2e::SetUp()
-{
-    char pattern[] = "/tmp/glyphfall-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr) << std::strerror(errno);
-    TempDir = pattern;
-}
-
-void E2e::TearDown()
-{
-    KillProgram(&Prog);
-    StopXServer(&Server);
-    std::filesystem::remove_all(TempDir);
-}
-
-void E2e::StartServer(int width, int height, const Strings& extra)
-{
-    std::string error;
-    ASSERT_TRUE(StartXServer(&Server, width, height, extra, TempDir, &error)) << error;
-}
-
-void E2e::Launch(const Strings& args, const Strings& env)
-{
-    KillProgram(&Prog);
-    Strings argv = {GLYPHFALL_PROGRAM}, add = env;
-    argv.insert(argv.end(), args.begin(), args.end());
-    if (Server.Conn)
-        add.push_back("DISPLAY=" + Server.Name);   // after env: the first of a name counts
-    std::string error;
-    ASSERT_TRUE(SpawnProgram(&Prog, argv, ProgramEnvironment(add), TempDir, &error)) << error;
-}
-
 bool E2e::WaitForPhase(bool letter, Screenshot* shot)
 {
+    auto shown = [letter](const Screenshot& s) {
+        const size_t black = size_t(std::count(s.Pixels.begin(), s.Pixels.end(), 0u));
+        const size_t white = size_t(std::count(s.Pixels.begin(), s.Pixels.end(), 0xFFFFFFu));
+        if (letter)   // only black and white, and both
+            return black && white && black + white == s.Pixels.size();
+        return std::any_of(s.Pixels.begin(), s.Pixels.end(),   // a colour that is no grey
+                           [](uint32_t p) { return (p >> 16) != ((p >> 8) & 0xFF) || (p >> 16) != (p & 0xFF); });
+    };
     Screenshot own;
-    if (WaitForScreen(Server.Conn, Ms(20000), letter ? IsTwoTone : HasColour, shot ? shot : &own))
+    if (WaitForScreen(Server.Conn, Ms(20000), shown, shot ? shot : &own))
         return true;
     ADD_FAILURE() << (letter ? "no two-tone letter" : "no coloured frame") << " came; the program "
                   << (WaitExit(&Prog, Ms(0)) ? DescribeStatus(Prog.ExitStatus) : "runs") << ": " << ReadStderr(Prog);

@@ -1,9 +1,10 @@
-// End-to-end harness: a private Xvfb per test, programs started with
-// fork/exec, real input through XTest, real screenshots of the root window.
-// Every wait has a deadline; TearDown kills and reaps what was started.
+// End-to-end harness: a private Xvfb per test, programs run by fork/exec, XTest
+// input, screenshots of the root window. Every wait has a deadline.
 #pragma once
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -62,18 +63,42 @@ struct Screenshot {
 
 bool TakeScreenshot(Display* d, Screenshot* shot);   // the root window; false if refused
 bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot);
-bool IsTwoTone(const Screenshot& shot);   // only black and white, and both
-bool HasColour(const Screenshot& shot);   // some pixel neither black, white nor grey
 
 struct E2e : testing::Test {
     std::string TempDir;
     XServer Server;
     Program Prog;
 
-    void SetUp() override;
-    void TearDown() override;
-    void StartServer(int width, int height, const Strings& extra = {});   // or fails the test
-    void Launch(const Strings& args = {}, const Strings& env = {});   // glyphfall, on Server if any
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/glyphfall-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        TempDir = pattern;
+    }
+    void TearDown() override
+    {
+        KillProgram(&Prog);
+        StopXServer(&Server);
+        std::filesystem::remove_all(TempDir);
+    }
+    void StartServer(int width, int height, const Strings& extra = {})   // or fails the test
+    {
+        std::string error;
+        ASSERT_TRUE(StartXServer(&Server, width, height, extra, TempDir, &error)) << error;
+    }
+    // Starts glyphfall with args, env and the server's DISPLAY (the first of a name counts).
+    // ThreadSanitizer's exit hook would otherwise wait a second for running threads.
+    void Launch(const Strings& args = {}, const Strings& env = {})
+    {
+        KillProgram(&Prog);
+        Strings argv = {GLYPHFALL_PROGRAM}, add = env;
+        argv.insert(argv.end(), args.begin(), args.end());
+        add.push_back("DISPLAY=" + (Server.Conn ? Server.Name : ""));
+        const char* tsan = std::getenv("TSAN_OPTIONS");
+        add.push_back("TSAN_OPTIONS=" + std::string(tsan ? tsan : "") + " atexit_sleep_ms=0");
+        std::string error;
+        ASSERT_TRUE(SpawnProgram(&Prog, argv, ProgramEnvironment(add), TempDir, &error)) << error;
+    }
     bool WaitForPhase(bool letter, Screenshot* shot = nullptr);         // the letter or a coloured frame
     // Expects the end within bound of since with exit code code (< 0: by signal -code) and
     // output: none (says ""), one line "glyphfall: ..." containing says, or anything (nullptr).
