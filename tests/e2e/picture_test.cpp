@@ -51,13 +51,18 @@ void ExpectKeptAboveWithoutCursor(Display* d)
     XFree(cursor);
 }
 
-struct Picture : E2e, testing::WithParamInterface<std::array<int, 3>> {};
+// Screen and raster sizes; whether the first frame's wake-up is refused, as
+// by a full event queue, after which the later frames must still show.
+struct Picture : E2e, testing::WithParamInterface<std::array<int, 4>> {};
 
 TEST_P(Picture, TheLetterThenMovingBlocksEnlargedExactly)
 {
-    const auto [width, height, rasterWidth] = GetParam();
+    const auto [width, height, rasterWidth, refuseWake] = GetParam();
     StartServer(width, height);
-    Launch({"--help", "-s", "/nonexistent"});
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    Launch({"--help", "-s", "/nonexistent"},
+           {"LD_PRELOAD=" + std::string(refuseWake ? REFUSE_WAKE : ""),
+            "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":verify_asan_link_order=0"});
     ASSERT_FALSE(HasFatalFailure());
     Screenshot letter, frame, later;
     ASSERT_TRUE(WaitForPhase(true, &letter));
@@ -71,6 +76,6 @@ TEST_P(Picture, TheLetterThenMovingBlocksEnlargedExactly)
     ExpectExit(Clock::now(), Ms(3000), 0, "", "key while animating");
 }
 
-INSTANTIATE_TEST_SUITE_P(E2e, Picture, testing::Values(std::array{1280, 1024, 188}, std::array{1080, 1920, 84}));
+INSTANTIATE_TEST_SUITE_P(E2e, Picture, testing::Values(std::array{1280, 1024, 188, 0}, std::array{1080, 1920, 84, 1}));
 
 }  // namespace
