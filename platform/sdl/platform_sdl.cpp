@@ -370,7 +370,10 @@ void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
     if (!Sdl.WakePosted.exchange(true)) {
         SDL_Event wake{};
         wake.type = Sdl.WakeEvent;
-        SDL_PushEvent(&wake);
+        // A full queue refuses it: clear the flag, or no later frame would
+        // ever wake the main thread again.
+        if (SDL_PushEvent(&wake) != 1)
+            Sdl.WakePosted.store(false);
     }
 }
 

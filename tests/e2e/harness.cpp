@@ -7,31 +7,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
-#include <utility>
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
-extern char** environ;
-
-// Windows of other clients vanish while the harness looks at them; Xlib's
-// default handler would end the test process over such an error.
-static int IgnoreXError(Display*, XErrorEvent*)
-{
-    return 0;
-}
-
 bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
                   std::string* error)
 {
-    XSetErrorHandler(IgnoreXError);
+    // Windows of other clients vanish while the harness looks at them.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     int fds[2] = {-1, -1};
     if (pipe2(fds, O_CLOEXEC) == 0)
         fcntl(fds[1], F_SETFD, 0);   // the write end goes to Xvfb
@@ -42,10 +31,9 @@ bool StartXServer(XServer* server, int width, int height, const Strings& extra, 
     const bool spawned = SpawnProgram(&xvfb, argv, ProgramEnvironment({}), tempDir, error);
     close(fds[1]);
     // Once it accepts clients, Xvfb writes "N\n" (in two writes); EOF if it dies.
-    server->Name = ":";
     char c = 0;
     pollfd p = {fds[0], POLLIN, 0};
-    while (spawned && poll(&p, 1, 15000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
+    for (server->Name = ":"; spawned && poll(&p, 1, 15000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n';)
         server->Name += c;
     close(fds[0]);
     if (c == '\n' && (server->Conn = XOpenDisplay(server->Name.c_str()))) {
@@ -61,32 +49,25 @@ bool StartXServer(XServer* server, int width, int height, const Strings& extra, 
 
 void StopXServer(XServer* server, int signal)
 {
-    // Our connection first: a connection whose server is gone ends the process.
+    // Our connection first: Xlib ends a process whose server is gone.
     if (server->Conn)
-        XCloseDisplay(server->Conn);
-    server->Conn = nullptr;
+        XCloseDisplay(std::exchange(server->Conn, nullptr));
     Program xvfb;
     xvfb.Pid = std::exchange(server->Pid, -1);
-    if (xvfb.Pid <= 0)
-        return;
-    kill(xvfb.Pid, signal);
-    // A lock and socket left by a killed server are reclaimed by the next Xvfb.
-    if (!WaitExit(&xvfb, Ms(3000)))
+    // The next Xvfb reclaims the lock and socket of a killed one.
+    if (xvfb.Pid > 0 && kill(xvfb.Pid, signal) == 0 && !WaitExit(&xvfb, Ms(3000)))
         KillProgram(&xvfb);
 }
 
 Strings ProgramEnvironment(const Strings& add)
 {
-    auto name = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
-    Strings env;
+    Strings env = add;
     for (char** e = environ; *e; ++e) {
-        bool drop = name(*e) == "DISPLAY" || name(*e) == "WAYLAND_DISPLAY" || name(*e) == "SDL_VIDEODRIVER";
-        for (const std::string& a : add)
-            drop = drop || name(a) == name(*e);
-        if (!drop)
+        const std::string name(*e, std::strcspn(*e, "=") + 1);   // "NAME="
+        if (name != "DISPLAY=" && name != "WAYLAND_DISPLAY=" && name != "SDL_VIDEODRIVER=" &&
+            std::none_of(add.begin(), add.end(), [&](const std::string& a) { return !a.rfind(name, 0); }))
             env.push_back(*e);
     }
-    env.insert(env.end(), add.begin(), add.end());
     return env;
 }
 
@@ -96,19 +77,17 @@ bool SpawnProgram(Program* program, const Strings& argv, const Strings& env, con
     static int runs = 0;
     *program = Program{};
     program->StderrPath = tempDir + "/output-" + std::to_string(++runs) + ".txt";
-    Strings strings[2] = {argv, env};
     std::vector<char*> pointers[2];
     for (int i = 0; i < 2; ++i) {
-        for (std::string& s : strings[i])
-            pointers[i].push_back(s.data());
+        for (const std::string& s : i ? env : argv)
+            pointers[i].push_back(const_cast<char*>(s.c_str()));
         pointers[i].push_back(nullptr);
     }
     const int out = open(program->StderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const pid_t parent = getpid();
     program->Started = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
+    if ((program->Pid = fork()) == 0) {
         // Its own group, so that what it forks is killed with it; and it dies
         // with the test process, so that a crash leaves nothing behind.
         setpgid(0, 0);
@@ -119,17 +98,15 @@ bool SpawnProgram(Program* program, const Strings& argv, const Strings& env, con
     }
     close(out);
     close(null);
-    if (pid < 0)
+    if (program->Pid < 0)
         *error = std::string("fork: ") + std::strerror(errno);
-    setpgid(pid, pid);   // here too, so that the group exists before any kill
-    program->Pid = pid;
-    return pid > 0;
+    setpgid(program->Pid, program->Pid);   // here too, so that the group exists before any kill
+    return program->Pid > 0;
 }
 
 bool WaitExit(Program* program, Ms timeout)
 {
-    const auto deadline = Clock::now() + timeout;
-    while (!program->Exited && program->Pid > 0) {
+    for (const auto deadline = Clock::now() + timeout; program->Pid > 0; std::this_thread::sleep_for(Ms(1))) {
         if (waitpid(program->Pid, &program->ExitStatus, WNOHANG) == program->Pid) {
             program->ExitSeen = Clock::now();
             program->Exited = true;
@@ -137,7 +114,6 @@ bool WaitExit(Program* program, Ms timeout)
         } else if (Clock::now() >= deadline) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     return program->Exited;
 }
@@ -147,17 +123,13 @@ void KillProgram(Program* program)
     if (program->Pid <= 0)
         return;
     kill(-program->Pid, SIGKILL);
-    kill(program->Pid, SIGKILL);
-    while (waitpid(program->Pid, &program->ExitStatus, 0) < 0 && errno == EINTR) {
-    }
-    program->Pid = -1;
+    waitpid(std::exchange(program->Pid, -1), &program->ExitStatus, 0);
 }
 
 std::string ReadStderr(const Program& program)
 {
-    std::stringstream text;
-    text << std::ifstream(program.StderrPath).rdbuf();
-    return text.str();
+    std::ifstream in(program.StderrPath);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string DescribeStatus(int status)
@@ -169,13 +141,10 @@ std::string DescribeStatus(int status)
 void TapKey(Display* d, unsigned long keysym, unsigned long held)
 {
     const KeyCode key = XKeysymToKeycode(d, keysym), hold = held ? XKeysymToKeycode(d, held) : 0;
-    EXPECT_TRUE(key && (hold || !held)) << "the keymap lacks keysym 0x" << std::hex << keysym << " or 0x" << held;
-    if (hold)
-        XTestFakeKeyEvent(d, hold, True, CurrentTime);
-    XTestFakeKeyEvent(d, key, True, CurrentTime);
-    XTestFakeKeyEvent(d, key, False, CurrentTime);
-    if (hold)
-        XTestFakeKeyEvent(d, hold, False, CurrentTime);
+    EXPECT_TRUE(key && (hold || !held)) << "no key for keysym 0x" << std::hex << keysym << " or 0x" << held;
+    for (const auto& [code, down] : {std::pair{hold, 1}, {key, 1}, {key, 0}, {hold, 0}})
+        if (code)
+            XTestFakeKeyEvent(d, code, down, CurrentTime);
     XSync(d, False);
 }
 
@@ -198,29 +167,23 @@ void MoveTo(Display* d, int x, int y)
     XSync(d, False);
 }
 
-bool TakeScreenshot(Display* d, Screenshot* shot)
+bool TakeScreenshot(Display* d, Screenshot* s)
 {
-    shot->Width = DisplayWidth(d, DefaultScreen(d));
-    shot->Height = DisplayHeight(d, DefaultScreen(d));
-    XImage* image = XGetImage(d, DefaultRootWindow(d), 0, 0, unsigned(shot->Width), unsigned(shot->Height),
-                              AllPlanes, ZPixmap);
-    // What a -screen WxHx24 Xvfb gives: 24 bits in 32-bit little-endian pixels.
-    const bool usable = image && image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 &&
-                        image->blue_mask == 0xFF && image->byte_order == LSBFirst;
-    shot->Pixels.assign(size_t(shot->Width) * size_t(shot->Height), 0);
-    for (int y = 0; usable && y < shot->Height; ++y)
-        for (int x = 0; x < shot->Width; ++x)
-            shot->Pixels[size_t(y) * size_t(shot->Width) + size_t(x)] =
-                reinterpret_cast<const uint32_t*>(image->data + ptrdiff_t(y) * image->bytes_per_line)[x] & 0xFFFFFF;
+    s->Width = DisplayWidth(d, DefaultScreen(d));
+    s->Height = DisplayHeight(d, DefaultScreen(d));
+    XImage* image = XGetImage(d, DefaultRootWindow(d), 0, 0, unsigned(s->Width), unsigned(s->Height), AllPlanes,
+                              ZPixmap);
+    s->Pixels.resize(size_t(s->Width) * size_t(s->Height));
+    for (size_t i = 0; image && i < s->Pixels.size(); ++i)
+        s->Pixels[i] = uint32_t(XGetPixel(image, int(i % size_t(s->Width)), int(i / size_t(s->Width)))) & 0xFFFFFF;
     if (image)
         XDestroyImage(image);
-    return usable;
+    return image != nullptr;
 }
 
 bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot)
 {
-    const auto deadline = Clock::now() + timeout;
-    while (!(TakeScreenshot(d, shot) && accept(*shot)))
+    for (const auto deadline = Clock::now() + timeout; !(TakeScreenshot(d, shot) && accept(*shot));)
         if (Clock::now() >= deadline)
             return false;
         else
@@ -228,99 +191,40 @@ bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screen
     return true;
 }
 
-bool IsTwoTone(const Screenshot& shot)
-{
-    size_t black = 0, white = 0;
-    for (uint32_t p : shot.Pixels)
-        black += p == 0, white += p == 0xFFFFFF;
-    return black && white && black + white == shot.Pixels.size();
-}
-
-bool HasColour(const Screenshot& shot)
-{
-    for (uint32_t p : shot.Pixels)
-        if ((p >> 16) != ((p >> 8) & 0xFF) || (p >> 16) != (p & 0xFF))
-            return true;
-    return false;
-}
-
-Window WaitForWindow(Display* d, const char* title, Ms timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    Window found = 0;
-    while (!found && Clock::now() < deadline) {
-        std::this_thread::sleep_for(Ms(10));
-        Window root, parent, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
-        for (unsigned i = 0; i < count && !found; ++i) {
-            // SDL titles are UTF-8, in _NET_WM_NAME only.
-            XWindowAttributes a;
-            XTextProperty name = {};
-            if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable &&
-                XGetTextProperty(d, children[i], &name, XInternAtom(d, "_NET_WM_NAME", False)) &&
-                std::string(reinterpret_cast<char*>(name.value), name.nitems) == title)
-                found = children[i];
-            XFree(name.value);
-        }
-        XFree(children);
-    }
-    return found;
-}
-
-void E2e::SetUp()
-{
-    char pattern[] = "/tmp/glyphfall-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr) << std::strerror(errno);
-    TempDir = pattern;
-}
-
-void E2e::TearDown()
-{
-    KillProgram(&Prog);
-    StopXServer(&Server);
-    std::filesystem::remove_all(TempDir);
-}
-
-void E2e::StartServer(int width, int height, const Strings& extra)
-{
-    std::string error;
-    ASSERT_TRUE(StartXServer(&Server, width, height, extra, TempDir, &error)) << error;
-}
-
-void E2e::Launch(const Strings& args, const Strings& env)
-{
-    KillProgram(&Prog);
-    Strings argv = {GLYPHFALL_PROGRAM}, add;
-    argv.insert(argv.end(), args.begin(), args.end());
-    if (Server.Conn)
-        add.push_back("DISPLAY=" + Server.Name);
-    add.insert(add.end(), env.begin(), env.end());
-    std::string error;
-    ASSERT_TRUE(SpawnProgram(&Prog, argv, ProgramEnvironment(add), TempDir, &error)) << error;
-}
-
 bool E2e::WaitForPhase(bool letter, Screenshot* shot)
 {
+    auto shown = [letter](const Screenshot& s) {
+        const size_t black = size_t(std::count(s.Pixels.begin(), s.Pixels.end(), 0u));
+        const size_t white = size_t(std::count(s.Pixels.begin(), s.Pixels.end(), 0xFFFFFFu));
+        if (letter)   // only black and white, and both
+            return black && white && black + white == s.Pixels.size();
+        return std::any_of(s.Pixels.begin(), s.Pixels.end(),   // a colour that is no grey
+                           [](uint32_t p) { return (p >> 16) != ((p >> 8) & 0xFF) || (p >> 16) != (p & 0xFF); });
+    };
     Screenshot own;
-    if (WaitForScreen(Server.Conn, Ms(20000), letter ? IsTwoTone : HasColour, shot ? shot : &own))
+    if (WaitForScreen(Server.Conn, Ms(20000), shown, shot ? shot : &own))
         return true;
     ADD_FAILURE() << (letter ? "no two-tone letter" : "no coloured frame") << " came; the program "
                   << (WaitExit(&Prog, Ms(0)) ? DescribeStatus(Prog.ExitStatus) : "runs") << ": " << ReadStderr(Prog);
     return false;
 }
 
-bool E2e::ExpectExit(Clock::time_point since, Ms bound, int code, const std::string& what)
+bool E2e::ExpectExit(Clock::time_point since, Ms bound, int code, const char* says, const std::string& what)
 {
     if (!WaitExit(&Prog, bound - std::chrono::duration_cast<Ms>(Clock::now() - since))) {
         ADD_FAILURE() << what << ": still running " << bound.count() << " ms later";
         return false;
     }
-    std::printf("[e2e] %s: %s after %.0f ms\n", what.c_str(), DescribeStatus(Prog.ExitStatus).c_str(),
-                std::chrono::duration<double, std::milli>(Prog.ExitSeen - since).count());
     const int status = Prog.ExitStatus;
+    const std::string text = ReadStderr(Prog);
+    std::printf("[e2e] %s: %s after %.0f ms\n", what.c_str(), DescribeStatus(status).c_str(),
+                std::chrono::duration<double, std::milli>(Prog.ExitSeen - since).count());
     const bool right = code < 0 ? WIFSIGNALED(status) && WTERMSIG(status) == -code
                                 : WIFEXITED(status) && WEXITSTATUS(status) == code;
-    EXPECT_TRUE(right) << what << ": " << DescribeStatus(status) << "; output: " << ReadStderr(Prog);
+    EXPECT_TRUE(right) << what << ": " << DescribeStatus(status) << "; output: " << text;
+    const bool said = !says || (*says ? !text.rfind("glyphfall: ", 0) && text.find('\n') == text.size() - 1 &&
+                                            text.find(says) != text.npos
+                                      : text.empty());
+    EXPECT_TRUE(said) << what << ": unexpected output: " << text;
     return right;
 }

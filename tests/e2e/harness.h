@@ -1,13 +1,10 @@
-// End-to-end harness: a private Xvfb per test, programs started with
-// fork/exec, real input through XTest and real screenshots of the root
-// window. Every wait has a deadline; the fixture's TearDown kills and reaps
-// whatever was started, also after a failed check.
+// End-to-end harness: a private Xvfb per test, programs run by fork/exec, XTest
+// input, screenshots of the root window. Every wait has a deadline.
 #pragma once
-#include <sys/types.h>
-
 #include <chrono>
 #include <csignal>
-#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,13 +25,10 @@ struct XServer {
     int Width = 0, Height = 0;   // the screen as the server reports it
 };
 
-// Starts Xvfb on a display it picks itself, with one screen of width x
-// height x 24 and the extra arguments, and connects to it. False with the
-// reason and Xvfb's output when it does not come up.
+// Starts Xvfb on a free display of its choice, screen width x height x 24.
 bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
                   std::string* error);
-// Closes the connection, sends Xvfb signal and reaps it. Safe to repeat.
-void StopXServer(XServer* server, int signal = SIGTERM);
+void StopXServer(XServer* server, int signal = SIGTERM);   // and reaps it; safe to repeat
 
 struct Program {
     pid_t Pid = -1;              // leader of its own process group; -1 once reaped
@@ -45,23 +39,17 @@ struct Program {
     std::string StderrPath;      // its stdout and stderr
 };
 
-// The test's environment without DISPLAY, WAYLAND_DISPLAY and
-// SDL_VIDEODRIVER, with the NAME=value entries of add (replacing those names).
+// add, then the environment without add's names, DISPLAY, WAYLAND_DISPLAY, SDL_VIDEODRIVER.
 Strings ProgramEnvironment(const Strings& add);
-// Starts argv (argv[0] the executable's path) in its own process group with
-// exactly env, stdin /dev/null, stdout and stderr to a new file in tempDir.
-// The child dies with the test process. False when fork fails.
+// Starts argv (argv[0] a path) in a new process group with exactly env, output to a file.
 bool SpawnProgram(Program* program, const Strings& argv, const Strings& env, const std::string& tempDir,
                   std::string* error);
-// True once the program has ended within timeout (reaped, its group killed).
-bool WaitExit(Program* program, Ms timeout);
-// Kills the program's process group and reaps it. Safe to repeat.
-void KillProgram(Program* program);
+bool WaitExit(Program* program, Ms timeout);   // true once ended (reaped, group killed)
+void KillProgram(Program* program);            // kills the group and reaps; safe to repeat
 std::string ReadStderr(const Program& program);
-std::string DescribeStatus(int status);   // "exit 0", "signal 11"
+std::string DescribeStatus(int status);        // "exit 0", "signal 11"
 
-// XTest input; each returns once the server has taken it. TapKey holds the
-// key held (a keysym; 0 for none) around the tap.
+// XTest input, taken by the server on return. TapKey holds held (0: none).
 void TapKey(Display* d, unsigned long keysym, unsigned long held = 0);
 void ClickButton(Display* d, unsigned button);
 void MoveBy(Display* d, int dx, int dy);
@@ -73,33 +61,46 @@ struct Screenshot {
     uint32_t At(int x, int y) const { return Pixels[size_t(y) * size_t(Width) + size_t(x)]; }
 };
 
-// The root window of d's default screen. False when the server refuses.
-bool TakeScreenshot(Display* d, Screenshot* shot);
-// Screenshots until accept says yes (true, that one in shot) or timeout.
+bool TakeScreenshot(Display* d, Screenshot* shot);   // the root window; false if refused
 bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot);
-bool IsTwoTone(const Screenshot& shot);   // only black and white, and both
-bool HasColour(const Screenshot& shot);   // some pixel neither black, white nor grey
-// A mapped top-level window titled title; 0 when none comes within timeout.
-Window WaitForWindow(Display* d, const char* title, Ms timeout);
 
-// One temporary directory, X server and program per test, all cleaned up in
-// TearDown whatever happened.
 struct E2e : testing::Test {
     std::string TempDir;
     XServer Server;
     Program Prog;
 
-    void SetUp() override;
-    void TearDown() override;
-    // Starts the X server or fails the test (check HasFatalFailure()).
-    void StartServer(int width, int height, const Strings& extra = {});
-    // Starts glyphfall with args and env added to its environment, on this
-    // test's server when there is one (a DISPLAY in env overrides it).
-    void Launch(const Strings& args = {}, const Strings& env = {});
-    // Waits for the two-tone letter or for a coloured frame; false (with a
-    // failure recorded) when it does not come.
-    bool WaitForPhase(bool letter, Screenshot* shot = nullptr);
-    // Expects the program to end within bound of since, with exit code code
-    // (or, when code is negative, killed by signal -code).
-    bool ExpectExit(Clock::time_point since, Ms bound, int code, const std::string& what);
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/glyphfall-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        TempDir = pattern;
+    }
+    void TearDown() override
+    {
+        KillProgram(&Prog);
+        StopXServer(&Server);
+        std::filesystem::remove_all(TempDir);
+    }
+    void StartServer(int width, int height, const Strings& extra = {})   // or fails the test
+    {
+        std::string error;
+        ASSERT_TRUE(StartXServer(&Server, width, height, extra, TempDir, &error)) << error;
+    }
+    // Starts glyphfall with args, env and the server's DISPLAY (the first of a name counts).
+    // ThreadSanitizer's exit hook would otherwise wait a second for running threads.
+    void Launch(const Strings& args = {}, const Strings& env = {})
+    {
+        KillProgram(&Prog);
+        Strings argv = {GLYPHFALL_PROGRAM}, add = env;
+        argv.insert(argv.end(), args.begin(), args.end());
+        add.push_back("DISPLAY=" + (Server.Conn ? Server.Name : ""));
+        const char* tsan = std::getenv("TSAN_OPTIONS");
+        add.push_back("TSAN_OPTIONS=" + std::string(tsan ? tsan : "") + " atexit_sleep_ms=0");
+        std::string error;
+        ASSERT_TRUE(SpawnProgram(&Prog, argv, ProgramEnvironment(add), TempDir, &error)) << error;
+    }
+    bool WaitForPhase(bool letter, Screenshot* shot = nullptr);         // the letter or a coloured frame
+    // Expects the end within bound of since with exit code code (< 0: by signal -code) and
+    // output: none (says ""), one line "glyphfall: ..." containing says, or anything (nullptr).
+    bool ExpectExit(Clock::time_point since, Ms bound, int code, const char* says, const std::string& what);
 };
