@@ -72,10 +72,9 @@ TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysAKeyOrALostComp
     // SDL_Quit unloads Mesa's EGL and llvmpipe, whose blocks left at exit
     // LeakSanitizer can then attribute to no library: no leak check here.
     const char* asan = std::getenv("ASAN_OPTIONS");
-    const std::string noLeakCheck = "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":detect_leaks=0";
-    ASSERT_TRUE(SpawnProgram(&Prog, {GLYPHFALL_PROGRAM},
-                             ProgramEnvironment({"WAYLAND_DISPLAY=" + socket, runtime, noLeakCheck}), TempDir, &error))
-        << error;
+    Launch({}, {"DISPLAY=", "WAYLAND_DISPLAY=" + socket, runtime,
+                "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":detect_leaks=0"});
+    ASSERT_FALSE(HasFatalFailure());
     Screenshot letter;
     ASSERT_TRUE(WaitForPhase(true, &letter)) << "no full-screen two-tone letter without a cursor";
     const auto letterSeen = Clock::now();
@@ -105,8 +104,8 @@ TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysAKeyOrALostComp
         KillProgram(&weston);
     else
         TapKey(d, XK_a);
-    ExpectExit(since, Ms(3000), c.CompositorDies ? 1 : 0, c.CompositorDies ? "weston killed" : "key on Wayland");
-    EXPECT_EQ(ReadStderr(Prog), c.CompositorDies ? "glyphfall: lost the connection to the Wayland compositor\n" : "");
+    ExpectExit(since, Ms(3000), c.CompositorDies ? 1 : 0, c.CompositorDies ? "lost the connection to the Wayland" : "",
+               c.CompositorDies ? "weston killed" : "key on Wayland");
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, Wayland, testing::Values(WaylandCase{1, false, false}, WaylandCase{2, true, true}));
