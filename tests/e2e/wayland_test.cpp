@@ -67,7 +67,7 @@ TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysAKeyOrALostComp
         << error;
     struct stat st;
     for (auto end = Clock::now() + Ms(10000); stat((TempDir + "/" + socket).c_str(), &st) != 0;)
-        ASSERT_TRUE(Clock::now() < end && !WaitExit(&weston, Ms(10))) << "weston did not come up: " << ReadStderr(weston);
+        ASSERT_TRUE(Clock::now() < end && !WaitExit(&weston, Ms(10))) << "no weston: " << ReadStderr(weston);
 
     // SDL_Quit unloads Mesa's EGL and llvmpipe, whose blocks left at exit
     // LeakSanitizer can then attribute to no library: no leak check here.
