@@ -81,9 +81,9 @@ TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysAKeyOrALostComp
     const std::vector<uint32_t> raster = ExpectEnlargement(letter, 188);
     EXPECT_EQ(std::count(raster.end() - 188, raster.end(), 0u) > 0, c.InkOnLastRow) << "the letter's size";
     ASSERT_TRUE(WaitForPhase(false));
-    std::printf("[e2e] wayland, scale %d: letter on screen %.0f ms after the start, blocks %.0f ms later\n", c.Scale,
+    std::printf("[e2e] wayland, scale %d: letter seen %.0f ms after the start, blocks %.0f ms\n", c.Scale,
                 std::chrono::duration<double, std::milli>(letterSeen - Prog.Started).count(),
-                std::chrono::duration<double, std::milli>(Clock::now() - letterSeen).count());
+                std::chrono::duration<double, std::milli>(Clock::now() - Prog.Started).count());
     std::this_thread::sleep_for(Ms(300));
     ASSERT_FALSE(WaitExit(&Prog, Ms(0))) << "the resting cursor ended it: " << ReadStderr(Prog);
     // weston draws a cursor into the picture in many shades of grey; blocks
