@@ -43,7 +43,9 @@ void PlatformCloseWindow();
 int PlatformScreenDpi();
 
 void PlatformHideCursor();
-void PlatformCursorPosition(int32_t* x, int32_t* y);
+// The cursor's position on the screen; false (and 0, 0) where the platform
+// cannot tell, as on Wayland, which gives positions only inside the window.
+bool PlatformCursorPosition(int32_t* x, int32_t* y);
 
 // Waits for the next event, presenting handed-over frames meanwhile. Returns
 // EventNone after a short time slice so that the caller can look at its own

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libbenchmark-dev libhwy-dev clang libclang-rt-14-dev
   fonts-liberation2 xvfb xauth
   xfonts-base libxfixes-dev  # end-to-end tests: core fonts for the error box, XFixes for the cursor
+  libwayland-dev libegl1 libegl-mesa0 libgl1-mesa-dri weston  # Wayland: presentation through EGL (llvmpipe will do), a compositor for the tests
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -12,6 +12,7 @@ struct CursorPoint {
 };
 
 extern CursorPoint LastCursor;               // cursor position at the last mouse move (or at creation)
+extern bool LastCursorKnown;                 // false until the platform has told a position
 extern std::thread AnimationWorker;          // the animation thread, joined at shutdown
 extern std::atomic<bool> StopSignalled;      // set by SIGINT/SIGTERM; the loop turns it into a destroy
 

@@ -7,6 +7,7 @@
 #include "shell/shell.h"
 
 CursorPoint LastCursor = {0, 0};
+bool LastCursorKnown = false;
 std::thread AnimationWorker;
 
 static void Shutdown()
@@ -26,7 +27,7 @@ void WindowProc(const PlatformEvent& event)
         PlatformHideCursor();
         // The baseline for mouse moves: the move the window system sends when
         // the window appears under a resting cursor must not end the program.
-        PlatformCursorPosition(&LastCursor.X, &LastCursor.Y);
+        LastCursorKnown = PlatformCursorPosition(&LastCursor.X, &LastCursor.Y);
         break;
     case EventKey:
         PlatformPostEvent(EventDestroy);
@@ -36,9 +37,12 @@ void WindowProc(const PlatformEvent& event)
             PlatformPostEvent(EventDestroy);
         break;
     case EventMouseMove:
-        if (std::abs(LastCursor.X - event.X) > 3 || std::abs(LastCursor.Y - event.Y) > 3)
+        // Without a position at creation (no global pointer, as on Wayland)
+        // the first reported one is the baseline: the cursor may rest anywhere.
+        if (LastCursorKnown && (std::abs(LastCursor.X - event.X) > 3 || std::abs(LastCursor.Y - event.Y) > 3))
             PlatformPostEvent(EventDestroy);
         LastCursor = {event.X, event.Y};
+        LastCursorKnown = true;
         break;
     case EventClose:
     case EventDestroy:

@@ -42,10 +42,11 @@ void PlatformSleep(int ms)
         onSleep();
 }
 
-void PlatformCursorPosition(int32_t* x, int32_t* y)
+bool PlatformCursorPosition(int32_t* x, int32_t* y)
 {
     *x = 0;
     *y = 0;
+    return true;
 }
 
 bool PlatformGetEvent(PlatformEvent* event)

@@ -1,5 +1,7 @@
 // SDL2 backend: the full-screen window, input translated into the program's
-// own events, and presentation through a CPU scaler into the window surface.
+// own events, and presentation through a CPU scaler: into the window surface
+// on X11, into a streaming texture of the output's physical size elsewhere
+// (Wayland has no window surface of its own).
 //
 // Threads: SDL is used on the main thread only. Another thread's frame is
 // copied into the "latest frame" slot and the main thread is woken with one
@@ -20,6 +22,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
 #include <unistd.h>
+#include <wayland-client.h>
 
 #include "platform/platform.h"
 #include "platform/scaler.h"
@@ -29,6 +32,11 @@ using Clock = std::chrono::steady_clock;
 static struct {
     SDL_Window* Window = nullptr;
     Display* XDisplay = nullptr;            // set when the video driver is X11
+    wl_display* WaylandDisplay = nullptr;   // set when the video driver is Wayland
+    SDL_Renderer* Renderer = nullptr;       // the presentation path where X11's window surface is not used
+    SDL_Texture* Texture = nullptr;         // the output's size in physical pixels
+    int TextureWidth = 0, TextureHeight = 0;
+    double PixelsPerUnit = 1.0;             // physical pixels per window coordinate (the output's scale)
     std::thread::id MainThread;
     Uint32 WakeEvent = 0, DestroyEvent = 0, QuitEvent = 0;  // our SDL event types
     Clock::duration RefreshInterval = std::chrono::microseconds(16667);
@@ -67,6 +75,24 @@ static bool DisplayNamed()
     return false;
 }
 
+// The presentation path where there is no X11 window surface: a renderer
+// (GL through EGL; a software rasteriser will do) without vsync, which on
+// Wayland would block while the window is hidden; the main thread paces
+// frames itself. The screen size becomes the output's size in physical pixels.
+static bool OpenRenderer(int* width, int* height, std::string* error)
+{
+    Sdl.Renderer = SDL_CreateRenderer(Sdl.Window, -1, 0);
+    int windowWidth = 0, windowHeight = 0;
+    if (!Sdl.Renderer || SDL_GetRendererOutputSize(Sdl.Renderer, width, height) != 0) {
+        *error = std::string("cannot draw in the window: ") + SDL_GetError();
+        return false;
+    }
+    SDL_GetWindowSize(Sdl.Window, &windowWidth, &windowHeight);
+    if (windowWidth > 0)
+        Sdl.PixelsPerUnit = double(*width) / windowWidth;
+    return true;
+}
+
 bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, std::string* error)
 {
     // SDL 2.26 silently falls back to an invisible offscreen driver when no
@@ -82,9 +108,13 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");       // let the desktop blank and lock
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_APP_NAME, className);
-    // The window surface straight through the window system (XShm): SDL's
-    // default here is a GL renderer, which costs a software rasteriser and its
-    // threads on machines without a GPU, and gains nothing for one copy.
+    // A borderless full-screen window needs no client-side decorations, and
+    // libdecor would only complain on stderr about missing plugins.
+    SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
+    // On X11 the window surface goes straight through the window system
+    // (XShm): SDL's default here is a GL renderer, which costs a software
+    // rasteriser and its threads on machines without a GPU, and gains nothing
+    // for one copy.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Only the window system the environment names is tried, so that a
     // display that cannot be opened is reported as such, rather than SDL
@@ -118,10 +148,14 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
     }
     if (mode.refresh_rate > 0)
         Sdl.RefreshInterval = std::chrono::microseconds(1000000 / mode.refresh_rate);
+    // On a scaled Wayland output the window must get a buffer of physical
+    // pixels, or the compositor enlarges (and blurs) a logical-size one.
+    const bool x11Driver = driver && !std::strcmp(driver, "x11");
     Sdl.Window = SDL_CreateWindow("", SDL_WINDOWPOS_UNDEFINED_DISPLAY(0), SDL_WINDOWPOS_UNDEFINED_DISPLAY(0),
                                   mode.w, mode.h,
                                   SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_ALWAYS_ON_TOP |
-                                      SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
+                                      SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN |
+                                      (x11Driver ? 0 : SDL_WINDOW_ALLOW_HIGHDPI));
     if (!Sdl.Window) {
         *error = std::string("cannot create the window: ") + SDL_GetError();
         SDL_Quit();
@@ -129,9 +163,16 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
     }
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(Sdl.Window, &info) && info.subsystem == SDL_SYSWM_X11) {
+    const bool wmInfo = SDL_GetWindowWMInfo(Sdl.Window, &info);
+    if (wmInfo && info.subsystem == SDL_SYSWM_X11) {
         Sdl.XDisplay = info.info.x11.display;
         XSetIOErrorHandler(OnXIOError);
+    }
+    if (wmInfo && info.subsystem == SDL_SYSWM_WAYLAND)
+        Sdl.WaylandDisplay = info.info.wl.display;
+    if (!x11Driver && !OpenRenderer(&mode.w, &mode.h, error)) {
+        PlatformCloseWindow();
+        return false;
     }
     const Uint32 first = SDL_RegisterEvents(3);
     Sdl.WakeEvent = first;
@@ -147,19 +188,27 @@ void PlatformCloseWindow()
 {
     if (!Sdl.Window)
         return;
+    if (Sdl.Texture)
+        SDL_DestroyTexture(Sdl.Texture);
+    if (Sdl.Renderer)
+        SDL_DestroyRenderer(Sdl.Renderer);
+    Sdl.Texture = nullptr;
+    Sdl.Renderer = nullptr;
     SDL_DestroyWindow(Sdl.Window);
     Sdl.Window = nullptr;
     Sdl.XDisplay = nullptr;
+    Sdl.WaylandDisplay = nullptr;
     SDL_Quit();
 }
 
 int PlatformScreenDpi()
 {
     // The desktop's logical DPI is the Xft.dpi resource; SDL's own figure is
-    // the physical one (or fails outright under Xvfb).
+    // the physical one (or fails outright under Xvfb). Without X, desktops
+    // follow Wayland's convention: 96 times the output's scale.
     int dpi = 96;
     if (!Sdl.XDisplay)
-        return dpi;
+        return int(96.0 * Sdl.PixelsPerUnit + 0.5);
     const char* resources = XResourceManagerString(Sdl.XDisplay);
     if (!resources)
         return dpi;
@@ -182,12 +231,22 @@ void PlatformHideCursor()
     SDL_ShowCursor(SDL_DISABLE);
 }
 
-void PlatformCursorPosition(int32_t* x, int32_t* y)
+bool PlatformCursorPosition(int32_t* x, int32_t* y)
 {
-    int cx = 0, cy = 0;
-    SDL_GetGlobalMouseState(&cx, &cy);
-    *x = cx;
-    *y = cy;
+    // Only X11 answers for the whole screen; SDL's figure elsewhere (Wayland)
+    // is a guess that looks like a position.
+    *x = *y = 0;
+    if (!Sdl.XDisplay)
+        return false;
+    Window root, child;
+    int rootX = 0, rootY = 0, winX = 0, winY = 0;
+    unsigned mask = 0;
+    if (!XQueryPointer(Sdl.XDisplay, DefaultRootWindow(Sdl.XDisplay), &root, &child, &rootX, &rootY, &winX, &winY,
+                       &mask))
+        return false;
+    *x = rootX;
+    *y = rootY;
+    return true;
 }
 
 void PlatformSleep(int ms)
@@ -200,9 +259,45 @@ static PixelLayout LayoutOf(const SDL_PixelFormat* f)
     return PixelLayout{f->Rshift, f->Gshift, f->Bshift, f->Amask};
 }
 
+// Scales rows into the texture, at the output's size in physical pixels, and
+// shows it copied one to one. Main thread only.
+static void ShowRowsRendered(const uint8_t* const* rows, int32_t width, int32_t height)
+{
+    int outWidth = 0, outHeight = 0;
+    if (width <= 0 || SDL_GetRendererOutputSize(Sdl.Renderer, &outWidth, &outHeight) != 0 || outWidth <= 0 ||
+        outHeight <= 0)
+        return;
+    if (!Sdl.Texture || outWidth != Sdl.TextureWidth || outHeight != Sdl.TextureHeight) {
+        if (Sdl.Texture)
+            SDL_DestroyTexture(Sdl.Texture);
+        Sdl.Texture = SDL_CreateTexture(Sdl.Renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                        outWidth, outHeight);
+        if (!Sdl.Texture)
+            return;
+        SDL_SetTextureBlendMode(Sdl.Texture, SDL_BLENDMODE_NONE);
+        SDL_SetTextureScaleMode(Sdl.Texture, SDL_ScaleModeNearest);
+        Sdl.TextureWidth = outWidth;
+        Sdl.TextureHeight = outHeight;
+    }
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(Sdl.Texture, nullptr, &pixels, &pitch) != 0)
+        return;
+    PrepareScaleTables(&Sdl.Tables, width, height, outWidth, outHeight);
+    ScaleRaster(&Sdl.Tables, rows, PixelLayout{16, 8, 0, 0xFF000000u}, static_cast<uint8_t*>(pixels), pitch);
+    SDL_UnlockTexture(Sdl.Texture);
+    SDL_RenderCopy(Sdl.Renderer, Sdl.Texture, nullptr, nullptr);
+    SDL_RenderPresent(Sdl.Renderer);
+    Sdl.LastShown = Clock::now();
+}
+
 // Scales rows onto the window surface and shows it. Main thread only.
 static void ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
 {
+    if (Sdl.Renderer) {
+        ShowRowsRendered(rows, width, height);
+        return;
+    }
     SDL_Surface* surface = SDL_GetWindowSurface(Sdl.Window);
     if (!surface || width <= 0)
         return;
@@ -272,7 +367,10 @@ void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
     if (!Sdl.WakePosted.exchange(true)) {
         SDL_Event wake{};
         wake.type = Sdl.WakeEvent;
-        SDL_PushEvent(&wake);
+        // A full queue refuses it: clear the flag, or no later frame would
+        // ever wake the main thread again.
+        if (SDL_PushEvent(&wake) != 1)
+            Sdl.WakePosted.store(false);
     }
 }
 
@@ -317,6 +415,14 @@ static bool Translate(const SDL_Event& e, PlatformEvent* out)
         return true;
     }
     case SDL_QUIT:
+        // SDL reports a Wayland compositor that went away as a quit request;
+        // like a lost X server, that is a failure, not a close.
+        if (Sdl.WaylandDisplay && wl_display_get_error(Sdl.WaylandDisplay) != 0) {
+            static const char message[] = "glyphfall: lost the connection to the Wayland compositor\n";
+            ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
+            (void)ignored;
+            _exit(1);
+        }
         out->Kind = EventClose;
         return true;
     default:

@@ -1,0 +1,126 @@
+// What ends the program, and how. A key, a left or right click, a move of
+// more than 3 pixels on either axis, SIGTERM or SIGINT: promptly, exit code 0,
+// nothing said; the middle button, the wheel, Alt, F10 and moves of at most 3
+// pixels leave it running. The X server dying, no display, no font, a screen
+// too narrow for a raster: exit code 1 with the reason, never a hang.
+#include "tests/e2e/harness.h"
+
+#include <fstream>
+#include <thread>
+
+#include <X11/keysym.h>
+
+namespace {
+
+using Action = void (*)(E2e*);
+
+struct EndCase {
+    const char* Name;
+    bool WhileLetter;     // acts while the letter shows, not while animating
+    Action Ignored;       // must leave the program running (nullptr: none)
+    Action Ending;        // must end it within BoundMs with exit code Code
+    int BoundMs, Code;
+    const char* Says;     // what its one line says ("": nothing said)
+};
+
+// Moves of 3 pixels on one axis or both, each its own motion event.
+void ThreePixelSteps(E2e* t)
+{
+    for (const auto& [dx, dy] : {std::pair{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}}) {
+        MoveBy(t->Server.Conn, dx, dy);
+        std::this_thread::sleep_for(Ms(20));
+    }
+}
+
+const EndCase Cases[] = {
+    {"KeyWhileAnimating", false, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_a); }, 3000, 0, ""},
+    // Input waits while the first scene is built: the end comes after the letter's second.
+    {"KeyWhileTheLetterShows", true, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_space); }, 3000, 0, ""},
+    {"LeftClickNotMiddleOrWheel", false,
+     [](E2e* t) {
+         for (unsigned button : {2, 4, 5, 6, 7})
+             ClickButton(t->Server.Conn, button);
+     },
+     [](E2e* t) { ClickButton(t->Server.Conn, 1); }, 3000, 0, ""},
+    {"RightClickNotAltOrF10", false,
+     [](E2e* t) {
+         TapKey(t->Server.Conn, XK_Alt_L);
+         TapKey(t->Server.Conn, XK_a, XK_Alt_L);
+         TapKey(t->Server.Conn, XK_F10);
+     },
+     [](E2e* t) { ClickButton(t->Server.Conn, 3); }, 3000, 0, ""},
+    {"FourPixelsRightNotThree", false, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }, 3000, 0, ""},
+    {"FourPixelsUpNotThree", false, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }, 3000, 0, ""},
+    // A stop signal cuts the letter's second short: the bound is below it.
+    {"TermWhileTheLetterShows", true, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 700, 0, ""},
+    {"IntWhileTheLetterShows", true, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGINT); }, 700, 0, ""},
+    {"TermWhileAnimating", false, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 3000, 0, ""},
+    {"IntWhileAnimating", false, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGINT); }, 3000, 0, ""},
+    {"TheXServerDying", false, nullptr, [](E2e* t) { StopXServer(&t->Server, SIGKILL); }, 2000, 1, "X server"},
+};
+
+struct Ends : E2e, testing::WithParamInterface<EndCase> {};
+
+TEST_P(Ends, WhenItShould)
+{
+    const EndCase& c = GetParam();
+    StartServer(1280, 1024);
+    Launch();
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(WaitForPhase(c.WhileLetter));
+    if (c.Ignored) {
+        c.Ignored(this);
+        ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "ended by input to ignore: " << DescribeStatus(Prog.ExitStatus);
+    }
+    c.Ending(this);
+    ExpectExit(Clock::now(), Ms(c.BoundMs), c.Code, c.Says, c.Name);
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, Ends, testing::ValuesIn(Cases), [](const auto& info) { return info.param.Name; });
+
+TEST_F(E2e, NoDisplayOrNoFontIsOneLineAndExitCode1)
+{
+    std::ofstream(TempDir + "/fonts.conf") << "<fontconfig></fontconfig>\n";
+    const std::pair<Strings, const char*> cases[] = {
+        {{}, "neither DISPLAY nor WAYLAND_DISPLAY"},
+        {{"DISPLAY=:4095"}, "DISPLAY=:4095"},
+        {{"WAYLAND_DISPLAY=none", "XDG_RUNTIME_DIR=" + TempDir}, "WAYLAND_DISPLAY=none"},
+        // On a display (started below) without a single font.
+        {{"FONTCONFIG_FILE=" + TempDir + "/fonts.conf", "XDG_CACHE_HOME=" + TempDir}, "Times New Roman"},
+    };
+    for (const auto& [env, says] : cases) {
+        if (says == cases[3].second)
+            StartServer(640, 480);
+        Launch({}, env);
+        ASSERT_FALSE(HasFatalFailure());
+        ExpectExit(Prog.Started, Ms(10000), 1, says, says);
+    }
+}
+
+// A screen one pixel wide leaves the raster no column: the error box, its
+// text on stderr too, and exit code 1 once the box is answered.
+TEST_F(E2e, AScreenTooNarrowShowsTheErrorBox)
+{
+    StartServer(1, 1000);
+    for (bool answer : {true, false}) {
+        Launch();
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_FALSE(WaitExit(&Prog, Ms(2000))) << "did not wait for the box: " << DescribeStatus(Prog.ExitStatus);
+        EXPECT_EQ(ReadStderr(Prog).rfind("glyphfall: Application Error: Exception EOutOfResources in module ", 0), 0u)
+            << ReadStderr(Prog);
+        // Without a window manager nobody gives the box, the topmost window, the focus.
+        const auto sent = Clock::now();
+        do {
+            Window root, parent, *children = nullptr;
+            unsigned count = 0;
+            XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
+            if (answer && count > 1)
+                XSetInputFocus(Server.Conn, children[count - 1], RevertToPointerRoot, CurrentTime);
+            XFree(children);
+            answer ? TapKey(Server.Conn, XK_Return) : (void)kill(Prog.Pid, SIGTERM);
+        } while (!WaitExit(&Prog, Ms(200)) && Clock::now() - sent < Ms(3000));
+        ExpectExit(sent, Ms(3000), answer ? 1 : -SIGTERM, nullptr, answer ? "box answered" : "SIGTERM at the box");
+    }
+}
+
+}  // namespace

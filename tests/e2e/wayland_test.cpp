@@ -1,0 +1,113 @@
+// glyphfall on a real Wayland compositor: weston's X11 backend nested in the
+// test's own Xvfb, so that XTest input reaches the Wayland client and the
+// root window shows what weston composited. The letter is enlarged exactly
+// on physical pixels, also on an output scaled by 2, where it is drawn at
+// 192 DPI; a resting cursor and a 1-pixel move leave it running; a key, or
+// the compositor going away, ends it promptly.
+#include "tests/e2e/harness.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+#include <thread>
+
+#include <X11/keysym.h>
+
+namespace {
+
+// Screen pixel (x, y) must show raster pixel (x * W / w, y * 150 / h), both
+// rounded down: every pixel equals the first one of its cell. Returns the
+// raster read back (0xRRGGBB, row by row).
+std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth)
+{
+    std::vector<uint32_t> raster(size_t(rasterWidth) * 150);
+    std::vector<bool> seen(raster.size());
+    size_t wrong = 0;
+    for (int y = 0; y < s.Height; ++y)
+        for (int x = 0; x < s.Width; ++x) {
+            const size_t cell = size_t(y * 150 / s.Height) * size_t(rasterWidth) + size_t(x * rasterWidth / s.Width);
+            if (!seen[cell])
+                raster[cell] = s.At(x, y);
+            seen[cell] = true;
+            wrong += s.At(x, y) != raster[cell];
+        }
+    EXPECT_EQ(wrong, 0u) << "pixels that are not the enlargement of a " << rasterWidth << "x150 raster";
+    return raster;
+}
+
+struct WaylandCase {
+    int Scale;             // weston's output scale
+    bool InkOnLastRow;     // a 192-pixel em from row 20 runs past row 149; a 96-pixel one stops short
+    bool CompositorDies;   // ended by killing weston rather than by a key
+};
+
+struct Wayland : E2e, testing::WithParamInterface<WaylandCase> {};
+
+TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysAKeyOrALostCompositorEnds)
+{
+    const WaylandCase c = GetParam();
+    StartServer(1280, 1024);
+    ASSERT_FALSE(HasFatalFailure());
+    Display* d = Server.Conn;
+    MoveTo(d, 640, 512);   // the cursor rests in the middle from the start
+    // weston fills the Xvfb at the given scale, renders with pixman, and
+    // keeps its socket in the test's private (0700) directory.
+    const std::string socket = "wayland-glyphfall";
+    const std::string runtime = "XDG_RUNTIME_DIR=" + TempDir;
+    Program weston;
+    struct Reaper { Program* P; ~Reaper() { KillProgram(P); } } reaper{&weston};
+    std::string error;
+    ASSERT_TRUE(SpawnProgram(&weston,
+                             {"/usr/bin/weston", "--backend=x11-backend.so", "--use-pixman",
+                              "--width=" + std::to_string(1280 / c.Scale), "--height=" + std::to_string(1024 / c.Scale),
+                              "--scale=" + std::to_string(c.Scale), "--socket=" + socket},
+                             ProgramEnvironment({"DISPLAY=" + Server.Name, runtime}), TempDir, &error))
+        << error;
+    struct stat st;
+    for (auto end = Clock::now() + Ms(10000); stat((TempDir + "/" + socket).c_str(), &st) != 0;)
+        ASSERT_TRUE(Clock::now() < end && !WaitExit(&weston, Ms(10))) << "no weston: " << ReadStderr(weston);
+
+    // SDL_Quit unloads Mesa's EGL and llvmpipe, whose blocks left at exit
+    // LeakSanitizer can then attribute to no library: no leak check here.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    Launch({}, {"DISPLAY=", "WAYLAND_DISPLAY=" + socket, runtime,
+                "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":detect_leaks=0"});
+    ASSERT_FALSE(HasFatalFailure());
+    Screenshot letter;
+    ASSERT_TRUE(WaitForPhase(true, &letter)) << "no full-screen two-tone letter without a cursor";
+    const auto letterSeen = Clock::now();
+    const std::vector<uint32_t> raster = ExpectEnlargement(letter, 188);
+    EXPECT_EQ(std::count(raster.end() - 188, raster.end(), 0u) > 0, c.InkOnLastRow) << "the letter's size";
+    ASSERT_TRUE(WaitForPhase(false));
+    std::printf("[e2e] wayland, scale %d: letter seen %.0f ms after the start, blocks %.0f ms\n", c.Scale,
+                std::chrono::duration<double, std::milli>(letterSeen - Prog.Started).count(),
+                std::chrono::duration<double, std::milli>(Clock::now() - Prog.Started).count());
+    std::this_thread::sleep_for(Ms(300));
+    ASSERT_FALSE(WaitExit(&Prog, Ms(0))) << "the resting cursor ended it: " << ReadStderr(Prog);
+    // weston draws a cursor into the picture in many shades of grey; blocks
+    // are grey only by a rare chance, each in a shade of its own.
+    Screenshot frame;
+    ASSERT_TRUE(TakeScreenshot(d, &frame));
+    ExpectEnlargement(frame, 188);
+    std::set<uint32_t> greys;
+    for (uint32_t p : frame.Pixels)
+        if (p != 0xFFFFFF && p == (p & 0xFF) * 0x010101u)
+            greys.insert(p);
+    EXPECT_LE(greys.size(), 1u) << "the cursor shows over the picture";
+    MoveBy(d, 1, 0);
+    ASSERT_FALSE(WaitExit(&Prog, Ms(300))) << "a 1-pixel move ended it: " << ReadStderr(Prog);
+
+    const auto since = Clock::now();
+    if (c.CompositorDies)
+        KillProgram(&weston);
+    else
+        TapKey(d, XK_a);
+    ExpectExit(since, Ms(3000), c.CompositorDies ? 1 : 0, c.CompositorDies ? "lost the connection to the Wayland" : "",
+               c.CompositorDies ? "weston killed" : "key on Wayland");
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, Wayland, testing::Values(WaylandCase{1, false, false}, WaylandCase{2, true, true}));
+
+}  // namespace
