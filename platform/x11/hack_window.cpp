@@ -7,6 +7,7 @@
 // Threads: Xlib is used on the main thread only. PlatformPresent, called by
 // the hack's animation thread, copies the raster into a one-frame slot; the
 // main thread shows the newest one at most once per 1/60 s.
+#include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <unistd.h>
@@ -336,27 +337,34 @@ bool PlatformServeHackWindow(int ms, int32_t* width, int32_t* height)
         }
         if (X.Gone)
             break;
-        const auto now = Clock::now();
-        if (now >= X.LastShown + frameInterval) {
-            bool fresh = false;
+        bool waiting = false;
+        if (Clock::now() >= X.LastShown + frameInterval) {
             {
                 std::lock_guard<std::mutex> lock(X.SlotLock);
+                waiting = X.PendingFresh;
                 if (X.PendingFresh) {
                     std::swap(X.Pending, X.Showing);
                     X.ShowingWidth = X.PendingWidth;
                     X.ShowingHeight = X.PendingHeight;
                     X.PendingFresh = false;
-                    fresh = true;
                 }
             }
-            if (fresh)
+            if (waiting)
                 Show();
+            waiting = false;
+        } else {
+            std::lock_guard<std::mutex> lock(X.SlotLock);
+            waiting = X.PendingFresh;
         }
-        if (Clock::now() >= deadline)
+        const auto now = Clock::now();
+        if (now >= deadline)
             break;
-        // Sleep in short slices: frames arrive from another thread without
-        // waking us, and the caller wants its flags looked at promptly.
-        usleep(2000);
+        // Sleep until an X event comes, the waiting frame is due, or the
+        // slice ends. A frame handed over meanwhile does not wake us: it
+        // waits at most one slice.
+        auto until = waiting ? std::min(deadline, X.LastShown + frameInterval) : deadline;
+        pollfd p = {ConnectionNumber(X.Conn), POLLIN, 0};
+        poll(&p, 1, int(duration_cast<milliseconds>(until - now + microseconds(999)).count()));
     }
     *width = X.Width;
     *height = X.Height;
