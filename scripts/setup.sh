@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libbenchmark-dev libhwy-dev clang libclang-rt-14-dev
   fonts-liberation2 xvfb xauth
   xfonts-base libxfixes-dev  # end-to-end tests: core fonts for the error box, XFixes for the cursor
-  xscreensaver  # end-to-end tests of glyphfall-xscreensaver under the real daemon
+  xscreensaver procps  # end-to-end tests of glyphfall-xscreensaver under the real daemon
 )
 missing=()
 for p in "${packages[@]}"; do
