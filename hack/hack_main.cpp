@@ -98,6 +98,9 @@ int main(int argc, char** argv)
     }
     Delay = args.Delay;
 
+    // On before the handlers go in: a stop that comes during start-up then
+    // stays made, and every loop below ends at once.
+    Running.store(true);
     struct sigaction action = {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -127,7 +130,6 @@ int main(int argc, char** argv)
         return ExitFailure;
     }
 
-    Running.store(true);
     Animating.store(false);
     std::thread animation(HackAnimation);
 
