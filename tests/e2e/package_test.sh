@@ -2,8 +2,7 @@
 # Builds the Debian package from the built tree in $1; checks its files and
 # the libraries it declares.
 set -euo pipefail
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
+out=$(mktemp -d) && trap 'rm -rf "$out"' EXIT
 cpack -G DEB --config "$1/CPackConfig.cmake" -B "$out" >"$out/log" 2>&1 || { cat "$out/log"; exit 1; }
 deb=$(echo "$out"/glyphfall_*.deb) fail=0
 files=$(dpkg-deb -c "$deb" | awk '{print $6}') deps=$(dpkg-deb -f "$deb" Depends)
