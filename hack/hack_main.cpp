@@ -1,8 +1,8 @@
 // glyphfall-xscreensaver: glyphfall's scenes as an XScreenSaver hack. The
 // core is glyphfall's own; only the pacing differs: a --delay between
 // animation steps, so that a scene's motion fills its minute instead of
-// being over within a second or two. XScreenSaver owns the input and ends the hack
-// with SIGTERM.
+// being over within a second or two. XScreenSaver owns the input and ends
+// the hack with SIGTERM.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
