@@ -33,28 +33,28 @@
 using Clock = std::chrono::steady_clock;
 
 static struct {
-    Display* Conn = nullptr;
-    Window Target = 0;
+    Display* Conn = nullptr;           // the hack's own connection
+    Window Target = 0;                 // the window drawn in
     bool Own = false;                  // the window is ours: destroy it at the end
     Atom DeleteWindow = 0;             // WM_DELETE_WINDOW, for our own window
-    Visual* Vis = nullptr;
+    Visual* Vis = nullptr;             // the window's visual and depth, for the image
     int Depth = 0;
-    GC Gc = nullptr;
+    GC Gc = nullptr;                   // for the image and the overlay text
     int32_t Width = 0, Height = 0;     // the window as last configured
     bool Gone = false;                 // destroyed, or an X error named it
     XImage* Image = nullptr;           // the window-sized picture, or null
     XShmSegmentInfo Shm = {};          // its shared memory when Shm.shmaddr is set
-    bool ShmUsable = false;
-    ScaleTables Tables;
-    Clock::time_point LastShown;
-    std::string Overlay;
+    bool ShmUsable = false;            // the server has MIT-SHM and took our memory
+    ScaleTables Tables;                // raster to window, nearest neighbour
+    Clock::time_point LastShown;       // when a frame last went to the window
+    std::string Overlay;               // the --fps line, or ""
 
     std::mutex SlotLock;               // guards the slot below
     std::vector<uint8_t> Pending;      // the newest frame, packed rows of 3 * PendingWidth bytes
-    int32_t PendingWidth = 0, PendingHeight = 0;
-    bool PendingFresh = false;
+    int32_t PendingWidth = 0, PendingHeight = 0;   // its size in raster pixels
+    bool PendingFresh = false;         // not yet taken by the main thread
     std::vector<uint8_t> Showing;      // main thread: the frame being shown
-    int32_t ShowingWidth = 0, ShowingHeight = 0;
+    int32_t ShowingWidth = 0, ShowingHeight = 0;   // its size
 } X;
 
 static std::atomic<bool> XErrorSeen{false};
