@@ -78,6 +78,11 @@ double MeanRed(Rectangle rect);
 // BlockList, depth first, with random colours.
 void Decompose(Rectangle rect);
 
+// Asks for the next scene's raster to be shaped for a screen of width x
+// height (a window that changed size). Any thread; NewScene applies it
+// before it draws. A shape no raster can be made for is ignored.
+void ReshapeAtNextScene(int32_t screenWidth, int32_t screenHeight);
+
 // Builds one scene: a random letter, shown in two tones for a second, then
 // cut into blocks; sets SceneStart and Animating unless a stop came first.
 void NewScene();

@@ -4,11 +4,43 @@
 #include "common/state.h"
 #include "scene/scene.h"
 
+#include <atomic>
+#include <string>
+
 uint8_t SceneLetter = 0;
+
+// Width in the high half, height in the low; 0 when no change is asked for.
+static std::atomic<uint64_t> NextShape{0};
+
+void ReshapeAtNextScene(int32_t screenWidth, int32_t screenHeight)
+{
+    NextShape.store(uint64_t(uint32_t(screenWidth)) << 32 | uint32_t(screenHeight));
+}
+
+// Replaces the raster by one of the asked-for shape. Runs where the raster's
+// owner builds the scene, so nothing else is using it.
+static void ApplyNextShape()
+{
+    const uint64_t shape = NextShape.exchange(0);
+    const int32_t width = int32_t(shape >> 32), height = int32_t(shape & 0xFFFFFFFFu);
+    if (shape == 0 || height <= 0 || RasterWidthFor(width, height) <= 0)
+        return;
+    ScreenWidth = width;
+    ScreenHeight = height;
+    if (RasterWidthFor(width, height) == RasterWidth)
+        return;
+    std::string error;
+    const int32_t oldWidth = RasterWidth;
+    ReleaseRaster();
+    // Memory refused for the new shape: the old one, just freed, still fits.
+    if (!CreateRaster(width, height, &error))
+        CreateRaster(oldWidth, RasterHeight, &error);
+}
 
 void NewScene()
 {
     Animating.store(false);
+    ApplyNextShape();
     ClearRaster();
     Pause(50);
 

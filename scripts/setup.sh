@@ -4,11 +4,12 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config
-  libsdl2-dev libfreetype-dev libfontconfig-dev libx11-dev libxtst-dev libpng-dev
+  libsdl2-dev libfreetype-dev libfontconfig-dev libx11-dev libxext-dev libxtst-dev libpng-dev libwebp-dev
   libgtest-dev libbenchmark-dev libhwy-dev clang libclang-rt-14-dev
   fonts-liberation2 xvfb xauth
   xfonts-base libxfixes-dev  # end-to-end tests: core fonts for the error box, XFixes for the cursor
   libwayland-dev libegl1 libegl-mesa0 libgl1-mesa-dri weston  # Wayland: presentation through EGL (llvmpipe will do), a compositor for the tests
+  xscreensaver procps  # end-to-end tests of glyphfall-xscreensaver under the real daemon
 )
 missing=()
 for p in "${packages[@]}"; do

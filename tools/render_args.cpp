@@ -8,6 +8,7 @@
 const char* const RenderUsage =
     "usage: glyphfall-render [--screen WxH] [--dpi N] [--seed N] [--steps N]\n"
     "                        [--twotone FILE.png] [--frame FILE.png] [--blocks FILE.csv]\n"
+    "                        [--webp FILE.webp [--every K] [--scale N]]\n"
     "Builds one glyphfall scene without a window and writes it to files.\n"
     "  --screen WxH    screen size the raster is shaped for (default 1920x1080, at most 16384 a side)\n"
     "  --dpi N         logical pixels per inch, the letter's em in pixels (default 96, 1..1200)\n"
@@ -16,6 +17,9 @@ const char* const RenderUsage =
     "  --twotone FILE  PNG of the two-tone letter\n"
     "  --frame FILE    PNG of the raster at the end\n"
     "  --blocks FILE   CSV of the blocks at the end, reals as C99 hexadecimal literals\n"
+    "  --webp FILE     animated WebP: the two-tone letter for a second, then a frame every K steps (25 a second)\n"
+    "  --every K       steps between the animation's frames (default 10, at most 1000000)\n"
+    "  --scale N       the animation's pixels per raster pixel, nearest neighbour (default 1, at most 8)\n"
     "Prints 'letter 0xNN U+04NN blocks N'. Exit code 2 on a bad argument or an unwritable file.\n";
 
 std::string RenderQuoted(const std::string& text)
@@ -109,7 +113,8 @@ static bool ParseRanged(const char* name, const char* text, uint64_t min, uint64
 
 bool ParseRenderArgs(int argc, char** argv, RenderArgs* out, std::string* error)
 {
-    static const char* const Options[] = {"--screen", "--dpi", "--seed", "--steps", "--twotone", "--frame", "--blocks"};
+    static const char* const Options[] = {"--screen", "--dpi", "--seed", "--steps", "--twotone", "--frame", "--blocks",
+                                          "--webp", "--every", "--scale"};
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -155,6 +160,14 @@ bool ParseRenderArgs(int argc, char** argv, RenderArgs* out, std::string* error)
             if (!ParseRanged(option, value, 0, UINT32_MAX, &v, error))
                 return false;
             out->Steps = uint32_t(v);
+        } else if (std::strcmp(option, "--every") == 0) {
+            if (!ParseRanged(option, value, 1, RenderMaxEvery, &v, error))
+                return false;
+            out->Every = uint32_t(v);
+        } else if (std::strcmp(option, "--scale") == 0) {
+            if (!ParseRanged(option, value, 1, RenderMaxScale, &v, error))
+                return false;
+            out->Scale = int(v);
         } else {
             if (*value == '\0') {
                 *error = std::string(option) + " needs a file name";
@@ -162,6 +175,7 @@ bool ParseRenderArgs(int argc, char** argv, RenderArgs* out, std::string* error)
             }
             std::string& path = std::strcmp(option, "--twotone") == 0 ? out->TwoTonePath
                                 : std::strcmp(option, "--frame") == 0 ? out->FramePath
+                                : std::strcmp(option, "--webp") == 0  ? out->WebpPath
                                                                       : out->BlocksPath;
             path = value;
         }
@@ -169,9 +183,10 @@ bool ParseRenderArgs(int argc, char** argv, RenderArgs* out, std::string* error)
 
     // Two outputs renamed onto one name would leave only whichever came last.
     const struct { const char* name; const std::string* path; } files[] = {
-        {"--twotone", &out->TwoTonePath}, {"--frame", &out->FramePath}, {"--blocks", &out->BlocksPath}};
-    for (int a = 0; a < 3; ++a)
-        for (int b = a + 1; b < 3; ++b)
+        {"--twotone", &out->TwoTonePath}, {"--frame", &out->FramePath}, {"--blocks", &out->BlocksPath},
+        {"--webp", &out->WebpPath}};
+    for (int a = 0; a < 4; ++a)
+        for (int b = a + 1; b < 4; ++b)
             if (!files[a].path->empty() && *files[a].path == *files[b].path) {
                 *error = std::string(files[a].name) + " and " + files[b].name + " name the same file " +
                          Quoted(files[a].path->c_str());

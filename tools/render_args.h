@@ -7,6 +7,8 @@
 
 constexpr int32_t RenderMaxScreenSide = 16384;
 constexpr int RenderMaxDpi = 1200;
+constexpr uint32_t RenderMaxEvery = 1000000;
+constexpr int RenderMaxScale = 8;
 
 struct RenderArgs {
     int32_t ScreenWidth = 1920;   // --screen WxH, each side 1..RenderMaxScreenSide
@@ -17,6 +19,9 @@ struct RenderArgs {
     std::string TwoTonePath;      // --twotone: PNG of the raster after the two-tone conversion ("" for none)
     std::string FramePath;        // --frame: PNG of the raster at the end ("" for none)
     std::string BlocksPath;       // --blocks: CSV of the BlockList at the end ("" for none)
+    std::string WebpPath;         // --webp: animated WebP of the scene ("" for none)
+    uint32_t Every = 10;          // --every: steps between the animation's frames, 1..RenderMaxEvery
+    int Scale = 1;                // --scale: the animation's pixels per raster pixel, 1..RenderMaxScale
     bool Help = false;            // --help or -h: print the usage and do nothing else
 };
 

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "render_args.h"
 #include "render_files.h"
+#include "render_webp.h"
 #include "scene/scene.h"
 
 // 2 covers every file that cannot be written, whether found at the start or
@@ -19,13 +20,15 @@ enum { ExitOk = 0, ExitFailure = 1, ExitBadArgument = 2 };
 
 // Outputs in a fixed place for the life of the process: the signal handler
 // reaches their temporary names.
-static OutputFile TwoToneFile, FrameFile, BlocksFile;
+static OutputFile TwoToneFile, FrameFile, BlocksFile, WebpFile;
 
 static void DiscardAll()
 {
     DiscardOutput(&TwoToneFile);
     DiscardOutput(&FrameFile);
     DiscardOutput(&BlocksFile);
+    DiscardOutput(&WebpFile);
+    EndWebp(nullptr, nullptr);
 }
 
 // The one place a run ends early: the message, the clean-up, the code.
@@ -57,7 +60,8 @@ static void InstallSignalHandlers()
 static bool OpenOutputs(const RenderArgs& args, std::string* error)
 {
     const struct { const std::string* path; OutputFile* file; } outputs[] = {
-        {&args.TwoTonePath, &TwoToneFile}, {&args.FramePath, &FrameFile}, {&args.BlocksPath, &BlocksFile}};
+        {&args.TwoTonePath, &TwoToneFile}, {&args.FramePath, &FrameFile}, {&args.BlocksPath, &BlocksFile},
+        {&args.WebpPath, &WebpFile}};
     for (const auto& o : outputs)
         if (!o.path->empty() && !OpenOutput(*o.path, o.file, error))
             return false;
@@ -106,6 +110,12 @@ int main(int argc, char** argv)
     if (TwoToneFile.Stream && !WritePng(TwoToneFile.Stream, RowTable, RasterWidth, RasterHeight, &error))
         return Fail(ExitBadArgument, "cannot write " + RenderQuoted(args.TwoTonePath) + ": " + error);
 
+    // The animation opens on the two-tone letter, shown for its second.
+    constexpr int LetterMs = 1000, FrameMs = 40;
+    if (WebpFile.Stream && (!BeginWebp(RasterWidth, RasterHeight, args.Scale, &error) ||
+                            !AddWebpFrame(RowTable, LetterMs, &error)))
+        return Fail(ExitFailure, error);
+
     // The animation thread's step without its scene clock, which would read
     // the wall clock and make the output depend on the machine's speed.
     for (uint32_t step = 0; step < args.Steps; ++step) {
@@ -114,13 +124,17 @@ int main(int argc, char** argv)
             PositionUpdate(BlockList.data(), BlockList.size());
         }
         RenderFrame();
+        if (WebpFile.Stream && (step + 1) % args.Every == 0 && !AddWebpFrame(RowTable, FrameMs, &error))
+            return Fail(ExitFailure, error);
     }
+    if (WebpFile.Stream && !EndWebp(WebpFile.Stream, &error))
+        return Fail(ExitBadArgument, "cannot write " + RenderQuoted(args.WebpPath) + ": " + error);
 
     if (FrameFile.Stream && !WritePng(FrameFile.Stream, RowTable, RasterWidth, RasterHeight, &error))
         return Fail(ExitBadArgument, "cannot write " + RenderQuoted(args.FramePath) + ": " + error);
     if (BlocksFile.Stream && !WriteBlocksCsv(BlocksFile.Stream, BlockList, &error))
         return Fail(ExitBadArgument, "cannot write " + RenderQuoted(args.BlocksPath) + ": " + error);
-    for (OutputFile* file : {&TwoToneFile, &FrameFile, &BlocksFile})
+    for (OutputFile* file : {&TwoToneFile, &FrameFile, &BlocksFile, &WebpFile})
         if (file->Stream && !CommitOutput(file, &error))
             return Fail(ExitBadArgument, error);
 

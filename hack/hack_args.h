@@ -1,0 +1,29 @@
+// The command line of glyphfall-xscreensaver, in XScreenSaver's conventions
+// for hacks (options with one dash or two). Kept apart from the program so
+// that it touches no display and no program-wide state.
+#pragma once
+#include <cstdint>
+#include <string>
+
+constexpr uint32_t HackMaxDelay = 10000000;  // ten seconds between steps is already a still picture
+
+struct HackArgs {
+    bool HasWindowId = false;   // --window-id given
+    unsigned long WindowId = 0; // its value
+    bool Root = false;          // --root: draw on the (virtual) root window
+    uint32_t Delay = 0;         // --delay: microseconds between animation steps
+    bool Fps = false;           // --fps: show the step rate
+    bool Help = false;          // --help: print the usage and do nothing else
+};
+
+// Reads argv[1..argc-1] into *out (Delay starts at defaultDelay). Values
+// follow their option as the next argument or after '='. Returns false with
+// one line (no newline) in *error.
+bool ParseHackArgs(int argc, char** argv, uint32_t defaultDelay, HackArgs* out, std::string* error);
+
+// A window id as XScreenSaver writes it: decimal, or hexadecimal after 0x.
+// Returns false for anything else, zero included.
+bool ParseWindowId(const char* text, unsigned long* id);
+
+// The usage text, several lines ending in a newline.
+std::string HackUsage(uint32_t defaultDelay);

@@ -1,0 +1,168 @@
+// glyphfall-xscreensaver: glyphfall's scenes as an XScreenSaver hack. The
+// core is glyphfall's own; only the pacing differs: a --delay between
+// animation steps, so that a scene's motion fills its minute instead of
+// being over within a second or two. XScreenSaver owns the input and ends
+// the hack with SIGTERM.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "animation/animation.h"
+#include "common/random.h"
+#include "common/state.h"
+#include "hack/hack_args.h"
+#include "platform/platform.h"
+#include "scene/scene.h"
+
+// The default delay: on a 1920x1080 raster the 32 letters' blocks first
+// leave the picture empty after 1670 to over 30000 steps, a median of about
+// 6600; at one step per 10 ms (plus the step itself) the median letter's
+// motion lasts the scene's minute, and the CPU stays mostly idle.
+constexpr uint32_t DefaultDelay = 10000;
+
+enum { ExitOk = 0, ExitFailure = 1, ExitBadArgument = 2 };
+
+static std::atomic<uint64_t> StepCount{0};   // animation steps so far, for --fps
+static uint32_t Delay = DefaultDelay;         // microseconds between steps
+
+static void OnStopSignal(int)
+{
+    RequestStop();
+}
+
+// Sleeps the delay in short slices, so that a stop ends it within 5 ms.
+static void WaitDelay()
+{
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + microseconds(Delay);
+    for (;;) {
+        const auto now = steady_clock::now();
+        if (now >= deadline || !Running.load())
+            return;
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(deadline - now, milliseconds(5)));
+    }
+}
+
+// The hack's animation thread: it builds every scene itself (the main
+// thread serves the window meanwhile) and paces the steps by the delay.
+static void HackAnimation()
+{
+    NewScene();
+    while (Running.load()) {
+        if (!Animating.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        AnimationStep();
+        StepCount.fetch_add(1);
+        if (Delay > 0)
+            WaitDelay();
+    }
+}
+
+// The window to draw in, by XScreenSaver's order of precedence.
+static bool ChooseWindow(const HackArgs& args, HackWindowKind* kind, unsigned long* id, std::string* error)
+{
+    const char* fromDaemon = std::getenv("XSCREENSAVER_WINDOW");
+    if (args.HasWindowId) {
+        *kind = HackWindowGiven;
+        *id = args.WindowId;
+    } else if (fromDaemon && *fromDaemon) {
+        if (!ParseWindowId(fromDaemon, id)) {
+            *error = "XSCREENSAVER_WINDOW is not a window id";
+            return false;
+        }
+        *kind = HackWindowGiven;
+    } else {
+        *kind = args.Root ? HackWindowRoot : HackWindowOwn;
+    }
+    return true;
+}
+
+int main(int argc, char** argv)
+{
+    HackArgs args;
+    std::string error;
+    HackWindowKind kind;
+    unsigned long id = 0;
+    if (!ParseHackArgs(argc, argv, DefaultDelay, &args, &error) || !ChooseWindow(args, &kind, &id, &error)) {
+        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
+        return ExitBadArgument;
+    }
+    if (args.Help) {
+        std::fputs(HackUsage(DefaultDelay).c_str(), stdout);
+        return ExitOk;
+    }
+    Delay = args.Delay;
+
+    // On before the handlers go in: a stop that comes during start-up then
+    // stays made, and every loop below ends at once.
+    Running.store(true);
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    int32_t width = 0, height = 0;
+    if (!PlatformOpenHackWindow(kind, id, &width, &height, &error)) {
+        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
+        return ExitFailure;
+    }
+    ScreenWidth = width;
+    ScreenHeight = height;
+    ScreenDpi = PlatformScreenDpi();
+    // A window too narrow for a raster of its own gets the screen's shape
+    // until it grows; the picture is still made to fill it.
+    if (!CreateRaster(width, height, &error) && !CreateRaster(1920, 1080, &error)) {
+        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
+        PlatformCloseHackWindow();
+        return ExitFailure;
+    }
+    Randomize();
+    if (!SetRasterFont("Times New Roman", ScreenDpi, &error)) {
+        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
+        ReleaseRaster();
+        PlatformCloseHackWindow();
+        return ExitFailure;
+    }
+
+    Animating.store(false);
+    std::thread animation(HackAnimation);
+
+    // The main thread serves the window: frames, size changes, its end.
+    auto lastCount = std::chrono::steady_clock::now();
+    uint64_t lastSteps = 0;
+    while (Running.load()) {
+        int32_t w = width, h = height;
+        if (!PlatformServeHackWindow(10, &w, &h))
+            break;  // the window has gone: end quietly
+        if (w != width || h != height) {
+            width = w;
+            height = h;
+            ReshapeAtNextScene(width, height);
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (args.Fps && now - lastCount >= std::chrono::seconds(1)) {
+            // Steps counted over the last second of wall time.
+            const uint64_t steps = StepCount.load();
+            const double seconds = std::chrono::duration<double>(now - lastCount).count();
+            char text[64];
+            std::snprintf(text, sizeof text, "%.1f steps/s", double(steps - lastSteps) / seconds);
+            PlatformSetHackOverlay(text);
+            lastSteps = steps;
+            lastCount = now;
+        }
+    }
+
+    RequestStop();
+    animation.join();
+    BlockList.clear();
+    ReleaseRaster();
+    PlatformCloseFont();
+    PlatformCloseHackWindow();
+    return ExitOk;
+}

@@ -1,0 +1,390 @@
+// The screen-saver hack's backend: plain Xlib on a window that usually
+// belongs to someone else (XScreenSaver's, or the root). SDL would adopt
+// such a window only half-way (no size or destroy events), so the hack talks
+// to X itself: it selects StructureNotify and nothing else, never grabs, and
+// shows frames through MIT-SHM when the server offers it.
+//
+// Threads: Xlib is used on the main thread only. PlatformPresent, called by
+// the hack's animation thread, copies the raster into a one-frame slot; the
+// main thread shows the newest one at most once per 1/60 s.
+#include <poll.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+#include "platform/platform.h"
+#include "platform/scaler.h"
+
+using Clock = std::chrono::steady_clock;
+
+static struct {
+    Display* Conn = nullptr;           // the hack's own connection
+    Window Target = 0;                 // the window drawn in
+    bool Own = false;                  // the window is ours: destroy it at the end
+    Atom DeleteWindow = 0;             // WM_DELETE_WINDOW, for our own window
+    Visual* Vis = nullptr;             // the window's visual and depth, for the image
+    int Depth = 0;
+    GC Gc = nullptr;                   // for the image and the overlay text
+    int32_t Width = 0, Height = 0;     // the window as last configured
+    bool Gone = false;                 // destroyed, or an X error named it
+    XImage* Image = nullptr;           // the window-sized picture, or null
+    XShmSegmentInfo Shm = {};          // its shared memory when Shm.shmaddr is set
+    bool ShmUsable = false;            // the server has MIT-SHM and took our memory
+    ScaleTables Tables;                // raster to window, nearest neighbour
+    Clock::time_point LastShown;       // when a frame last went to the window
+    std::string Overlay;               // the --fps line, or ""
+
+    std::mutex SlotLock;               // guards the slot below
+    std::vector<uint8_t> Pending;      // the newest frame, packed rows of 3 * PendingWidth bytes
+    int32_t PendingWidth = 0, PendingHeight = 0;   // its size in raster pixels
+    bool PendingFresh = false;         // not yet taken by the main thread
+    std::vector<uint8_t> Showing;      // main thread: the frame being shown
+    int32_t ShowingWidth = 0, ShowingHeight = 0;   // its size
+} X;
+
+static std::atomic<bool> XErrorSeen{false};
+
+static int OnXError(Display*, XErrorEvent* e)
+{
+    // Asynchronous errors: a window destroyed under us shows up as BadWindow
+    // or BadDrawable on its id. Anything else is only noted (MIT-SHM refused).
+    if ((e->error_code == BadWindow || e->error_code == BadDrawable) && e->resourceid == X.Target)
+        X.Gone = true;
+    XErrorSeen.store(true);
+    return 0;
+}
+
+static int OnXIOError(Display*)
+{
+    // The server has gone (with the screen saver's session, say): nothing
+    // left to draw on, and Xlib would exit() after this handler anyway.
+    static const char message[] = "glyphfall-xscreensaver: lost the connection to the X server\n";
+    ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
+    (void)ignored;
+    _exit(1);
+}
+
+// The virtual root that some desktops put over the real one (__SWM_VROOT on
+// one of its children), as XScreenSaver's vroot.h finds it; else the root.
+static Window VirtualRoot(Display* d)
+{
+    const Window root = DefaultRootWindow(d);
+    const Atom vroot = XInternAtom(d, "__SWM_VROOT", False);
+    Window rootReturn, parent, *children = nullptr;
+    unsigned count = 0;
+    Window found = root;
+    if (XQueryTree(d, root, &rootReturn, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count && found == root; ++i) {
+            Atom type;
+            int format;
+            unsigned long items, after;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(d, children[i], vroot, 0, 1, False, XA_WINDOW, &type, &format, &items, &after,
+                                   &data) == Success &&
+                type == XA_WINDOW && items == 1 && data)
+                found = *reinterpret_cast<Window*>(data);
+            if (data)
+                XFree(data);
+        }
+        if (children)
+            XFree(children);
+    }
+    return found;
+}
+
+static void FreeImage()
+{
+    if (!X.Image)
+        return;
+    if (X.Shm.shmaddr) {
+        XShmDetach(X.Conn, &X.Shm);
+        XSync(X.Conn, False);
+        shmdt(X.Shm.shmaddr);
+        X.Shm = {};
+        X.Image->data = nullptr;
+    }
+    XDestroyImage(X.Image);
+    X.Image = nullptr;
+}
+
+// A picture the size of the window in the window's visual; shared memory
+// when the server can attach it, plain memory otherwise.
+static void MakeImage()
+{
+    FreeImage();
+    if (X.Width <= 0 || X.Height <= 0)
+        return;
+    if (X.ShmUsable) {
+        X.Image = XShmCreateImage(X.Conn, X.Vis, unsigned(X.Depth), ZPixmap, nullptr, &X.Shm, unsigned(X.Width),
+                                  unsigned(X.Height));
+        if (X.Image) {
+            X.Shm.shmid = shmget(IPC_PRIVATE, size_t(X.Image->bytes_per_line) * size_t(X.Height), IPC_CREAT | 0600);
+            void* addr = X.Shm.shmid >= 0 ? shmat(X.Shm.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
+            if (addr != reinterpret_cast<void*>(-1)) {
+                X.Shm.shmaddr = X.Image->data = static_cast<char*>(addr);
+                X.Shm.readOnly = False;
+                XErrorSeen.store(false);
+                XShmAttach(X.Conn, &X.Shm);
+                XSync(X.Conn, False);
+            }
+            // Marked for removal now: it goes when both sides let go, even
+            // after a crash.
+            if (X.Shm.shmid >= 0)
+                shmctl(X.Shm.shmid, IPC_RMID, nullptr);
+            if (X.Shm.shmaddr && !XErrorSeen.load())
+                return;
+            // A remote server cannot attach our memory: plain images from now on.
+            if (X.Shm.shmaddr)
+                shmdt(X.Shm.shmaddr);
+            X.Shm = {};
+            X.Image->data = nullptr;
+            XDestroyImage(X.Image);
+            X.Image = nullptr;
+            X.ShmUsable = false;
+        }
+    }
+    X.Image = XCreateImage(X.Conn, X.Vis, unsigned(X.Depth), ZPixmap, 0, nullptr, unsigned(X.Width),
+                           unsigned(X.Height), 32, 0);
+    if (X.Image)
+        X.Image->data = static_cast<char*>(std::calloc(size_t(X.Image->bytes_per_line) * size_t(X.Height), 1));
+}
+
+static int ShiftOf(unsigned long mask)
+{
+    int shift = 0;
+    while (mask && !(mask & 1)) {
+        mask >>= 1;
+        ++shift;
+    }
+    return shift;
+}
+
+bool PlatformOpenHackWindow(HackWindowKind kind, unsigned long id, int32_t* width, int32_t* height,
+                            std::string* error)
+{
+    const char* name = std::getenv("DISPLAY");
+    X.Conn = XOpenDisplay(nullptr);
+    if (!X.Conn) {
+        *error = name && *name ? std::string("cannot open the display DISPLAY=") + name : "DISPLAY is not set";
+        return false;
+    }
+    XSetErrorHandler(OnXError);
+    XSetIOErrorHandler(OnXIOError);
+    const int screen = DefaultScreen(X.Conn);
+    if (kind == HackWindowOwn) {
+        // Half the screen: big enough to see, small enough to leave the desktop usable.
+        const int w = std::max(DisplayWidth(X.Conn, screen) / 2, 1), h = std::max(DisplayHeight(X.Conn, screen) / 2, 1);
+        X.Target = XCreateSimpleWindow(X.Conn, RootWindow(X.Conn, screen), 0, 0, unsigned(w), unsigned(h), 0,
+                                       BlackPixel(X.Conn, screen), BlackPixel(X.Conn, screen));
+        X.Own = true;
+        XStoreName(X.Conn, X.Target, "glyphfall-xscreensaver");
+        XClassHint hint = {const_cast<char*>("glyphfall-xscreensaver"), const_cast<char*>("glyphfall-xscreensaver")};
+        XSetClassHint(X.Conn, X.Target, &hint);
+        X.DeleteWindow = XInternAtom(X.Conn, "WM_DELETE_WINDOW", False);
+        XSetWMProtocols(X.Conn, X.Target, &X.DeleteWindow, 1);
+        XMapWindow(X.Conn, X.Target);
+    } else {
+        X.Target = kind == HackWindowRoot ? VirtualRoot(X.Conn) : Window(id);
+    }
+    XWindowAttributes attributes;
+    XErrorSeen.store(false);
+    if (!XGetWindowAttributes(X.Conn, X.Target, &attributes) || X.Gone) {
+        char text[64];
+        std::snprintf(text, sizeof text, "window 0x%lx does not exist", static_cast<unsigned long>(X.Target));
+        *error = text;
+        PlatformCloseHackWindow();
+        return false;
+    }
+    if (attributes.visual->c_class != TrueColor || attributes.depth < 24) {
+        *error = "the window's visual is not 24-bit true colour (depth " + std::to_string(attributes.depth) + ")";
+        PlatformCloseHackWindow();
+        return false;
+    }
+    // Added to whatever the window's owner selected (each client has its own
+    // mask): only size changes and the window's end.
+    XSelectInput(X.Conn, X.Target, StructureNotifyMask);
+    X.Vis = attributes.visual;
+    X.Depth = attributes.depth;
+    X.Width = attributes.width;
+    X.Height = attributes.height;
+    X.Gc = XCreateGC(X.Conn, X.Target, 0, nullptr);
+    XSetForeground(X.Conn, X.Gc, WhitePixel(X.Conn, screen));
+    XSetBackground(X.Conn, X.Gc, BlackPixel(X.Conn, screen));
+    X.ShmUsable = XShmQueryExtension(X.Conn);
+    MakeImage();
+    if (!X.Image || X.Image->bits_per_pixel != 32) {
+        *error = "the window's pixel format is not 32 bits per pixel";
+        PlatformCloseHackWindow();
+        return false;
+    }
+    *width = X.Width;
+    *height = X.Height;
+    return true;
+}
+
+int PlatformScreenDpi()
+{
+    // The desktop's logical DPI is the Xft.dpi resource, as for glyphfall.
+    int dpi = 96;
+    const char* resources = X.Conn ? XResourceManagerString(X.Conn) : nullptr;
+    if (!resources)
+        return dpi;
+    XrmInitialize();
+    XrmDatabase db = XrmGetStringDatabase(resources);
+    char* type = nullptr;
+    XrmValue value;
+    if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
+        const double v = std::atof(value.addr);
+        if (v >= 1.0 && v <= 1200.0)
+            dpi = int(v + 0.5);
+    }
+    if (db)
+        XrmDestroyDatabase(db);
+    return dpi;
+}
+
+void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
+{
+    std::lock_guard<std::mutex> lock(X.SlotLock);
+    const size_t rowBytes = size_t(width) * 3;
+    X.Pending.resize(rowBytes * size_t(height));
+    for (int32_t y = 0; y < height; ++y)
+        std::memcpy(X.Pending.data() + rowBytes * size_t(y), rows[y], rowBytes);
+    X.PendingWidth = width;
+    X.PendingHeight = height;
+    X.PendingFresh = true;
+}
+
+void PlatformSetHackOverlay(const std::string& text)
+{
+    X.Overlay = text;
+}
+
+// Puts the frame being shown on the window, enlarged exactly, and the overlay.
+static void Show()
+{
+    if (!X.Image || X.ShowingWidth <= 0 || X.Gone)
+        return;
+    std::vector<const uint8_t*> rows(size_t(X.ShowingHeight));
+    for (int32_t y = 0; y < X.ShowingHeight; ++y)
+        rows[size_t(y)] = X.Showing.data() + size_t(y) * size_t(X.ShowingWidth) * 3;
+    PrepareScaleTables(&X.Tables, X.ShowingWidth, X.ShowingHeight, X.Width, X.Height);
+    const PixelLayout layout{ShiftOf(X.Image->red_mask), ShiftOf(X.Image->green_mask), ShiftOf(X.Image->blue_mask),
+                             0};
+    ScaleRaster(&X.Tables, rows.data(), layout, reinterpret_cast<uint8_t*>(X.Image->data), X.Image->bytes_per_line);
+    if (X.Shm.shmaddr)
+        XShmPutImage(X.Conn, X.Target, X.Gc, X.Image, 0, 0, 0, 0, unsigned(X.Width), unsigned(X.Height), False);
+    else
+        XPutImage(X.Conn, X.Target, X.Gc, X.Image, 0, 0, 0, 0, unsigned(X.Width), unsigned(X.Height));
+    if (!X.Overlay.empty())
+        XDrawImageString(X.Conn, X.Target, X.Gc, 8, X.Height - 10, X.Overlay.c_str(), int(X.Overlay.size()));
+    // Wait for the server to take the picture: the shared memory is written
+    // again for the next frame, and a slow server should slow us, not queue up.
+    XSync(X.Conn, False);
+    X.LastShown = Clock::now();
+}
+
+static void HandleEvent(const XEvent& e)
+{
+    if (e.xany.window != X.Target)
+        return;
+    switch (e.type) {
+    case ConfigureNotify:
+        if (e.xconfigure.width != X.Width || e.xconfigure.height != X.Height) {
+            X.Width = e.xconfigure.width;
+            X.Height = e.xconfigure.height;
+            MakeImage();
+            Show();
+        }
+        break;
+    case DestroyNotify:
+        X.Gone = true;
+        break;
+    case ClientMessage:
+        if (X.Own && Atom(e.xclient.data.l[0]) == X.DeleteWindow)
+            X.Gone = true;
+        break;
+    default:
+        break;
+    }
+}
+
+bool PlatformServeHackWindow(int ms, int32_t* width, int32_t* height)
+{
+    using namespace std::chrono;
+    const auto deadline = Clock::now() + milliseconds(ms);
+    const auto frameInterval = microseconds(16667);
+    while (!X.Gone) {
+        while (XPending(X.Conn) && !X.Gone) {
+            XEvent e;
+            XNextEvent(X.Conn, &e);
+            HandleEvent(e);
+        }
+        if (X.Gone)
+            break;
+        bool waiting = false;
+        if (Clock::now() >= X.LastShown + frameInterval) {
+            {
+                std::lock_guard<std::mutex> lock(X.SlotLock);
+                waiting = X.PendingFresh;
+                if (X.PendingFresh) {
+                    std::swap(X.Pending, X.Showing);
+                    X.ShowingWidth = X.PendingWidth;
+                    X.ShowingHeight = X.PendingHeight;
+                    X.PendingFresh = false;
+                }
+            }
+            if (waiting)
+                Show();
+            waiting = false;
+        } else {
+            std::lock_guard<std::mutex> lock(X.SlotLock);
+            waiting = X.PendingFresh;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline)
+            break;
+        // Sleep until an X event comes, the waiting frame is due, or the
+        // slice ends. A frame handed over meanwhile does not wake us: it
+        // waits at most one slice.
+        auto until = waiting ? std::min(deadline, X.LastShown + frameInterval) : deadline;
+        pollfd p = {ConnectionNumber(X.Conn), POLLIN, 0};
+        poll(&p, 1, int(duration_cast<milliseconds>(until - now + microseconds(999)).count()));
+    }
+    *width = X.Width;
+    *height = X.Height;
+    return !X.Gone;
+}
+
+void PlatformCloseHackWindow()
+{
+    if (!X.Conn)
+        return;
+    FreeImage();
+    if (X.Gc)
+        XFreeGC(X.Conn, X.Gc);
+    if (X.Own && !X.Gone)
+        XDestroyWindow(X.Conn, X.Target);
+    else if (!X.Gone && X.Target)
+        XSelectInput(X.Conn, X.Target, NoEventMask);
+    XCloseDisplay(X.Conn);
+    X.Conn = nullptr;
+    X.Gc = nullptr;
+    X.Image = nullptr;
+    X.Target = 0;
+}
