@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include <X11/Xatom.h>
@@ -235,6 +236,11 @@ bool PlatformOpenHackWindow(HackWindowKind kind, unsigned long id, int32_t* widt
     *width = X.Width;
     *height = X.Height;
     return true;
+}
+
+void PlatformSleep(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 int PlatformScreenDpi()
