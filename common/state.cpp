@@ -31,8 +31,12 @@ bool Pause(int ms)
 {
     // Poll rather than wait on a condition variable: a signal handler can
     // clear Running but cannot notify anything.
+    // The slices' sum ends a pause where sleeps take no time (headless); the
+    // clock ends it elsewhere, so that slices overrunning under load do not
+    // add up.
     constexpr int Slice = 5;
-    for (int left = ms; left > 0; left -= Slice) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (int left = ms; left > 0 && std::chrono::steady_clock::now() < deadline; left -= Slice) {
         if (!Running.load())
             return false;
         PlatformSleep(std::min(left, Slice));

@@ -29,12 +29,10 @@ static void ApplyNextShape()
     ScreenHeight = height;
     if (RasterWidthFor(width, height) == RasterWidth)
         return;
+    // Memory refused for the new shape: the old raster stays, and so does
+    // the picture's shape.
     std::string error;
-    const int32_t oldWidth = RasterWidth;
-    ReleaseRaster();
-    // Memory refused for the new shape: the old one, just freed, still fits.
-    if (!CreateRaster(width, height, &error))
-        CreateRaster(oldWidth, RasterHeight, &error);
+    CreateRaster(width, height, &error);
 }
 
 void NewScene()
