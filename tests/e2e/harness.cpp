@@ -25,7 +25,7 @@ bool StartXServer(XServer* server, int width, int height, const Strings& extra, 
     if (pipe2(fds, O_CLOEXEC) == 0)
         fcntl(fds[1], F_SETFD, 0);   // the write end goes to Xvfb
     Strings argv = {"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                    std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp"};
+                    std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-br"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     Program xvfb;
     const bool spawned = SpawnProgram(&xvfb, argv, ProgramEnvironment({}), tempDir, error);

@@ -25,7 +25,7 @@ struct XServer {
     int Width = 0, Height = 0;   // the screen as the server reports it
 };
 
-// Starts Xvfb on a free display of its choice, screen width x height x 24.
+// Starts Xvfb on a free display of its choice, screen width x height x 24, black root.
 bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
                   std::string* error);
 void StopXServer(XServer* server, int signal = SIGTERM);   // and reaps it; safe to repeat

@@ -10,7 +10,7 @@ extern "C" int SDL_PushEvent(SDL_Event* event)
 {
     static std::atomic<bool> refused{false};
     if (event->type >= SDL_USEREVENT && !refused.exchange(true))
-        return SDL_SetError("Event queue is full");
+        return -1;
     static const auto push = reinterpret_cast<int (*)(SDL_Event*)>(dlsym(RTLD_NEXT, "SDL_PushEvent"));
     return push(event);
 }
