@@ -191,18 +191,46 @@ bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screen
     return true;
 }
 
+bool IsTwoTone(const Screenshot& s)
+{
+    const size_t black = size_t(std::count(s.Pixels.begin(), s.Pixels.end(), 0u));
+    const size_t white = size_t(std::count(s.Pixels.begin(), s.Pixels.end(), 0xFFFFFFu));
+    return black && white && black + white == s.Pixels.size();
+}
+
+bool HasColour(const Screenshot& s)
+{
+    return std::any_of(s.Pixels.begin(), s.Pixels.end(),
+                       [](uint32_t p) { return (p >> 16) != ((p >> 8) & 0xFF) || (p >> 16) != (p & 0xFF); });
+}
+
+std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left, int top,
+                                        int width, int height)
+{
+    width = width ? width : s.Width;
+    height = height ? height : s.Height;
+    // Row by row, the first pixel met of a cell is its top-left one: every
+    // other pixel of the cell must equal it.
+    std::vector<uint32_t> raster(size_t(rasterWidth) * 150);
+    std::vector<bool> seen(raster.size());
+    size_t wrong = 0;
+    for (int64_t y = 0; y < height; ++y)
+        for (int64_t x = 0; x < width; ++x) {
+            const size_t cell = size_t(y * 150 / height) * size_t(rasterWidth) + size_t(x * rasterWidth / width);
+            const uint32_t pixel = s.At(int(left + x), int(top + y));
+            if (!seen[cell])
+                raster[cell] = pixel;
+            seen[cell] = true;
+            wrong += pixel != raster[cell];
+        }
+    EXPECT_EQ(wrong, 0u) << what << ": pixels that are not the enlargement of a " << rasterWidth << "x150 raster";
+    return raster;
+}
+
 bool E2e::WaitForPhase(bool letter, Screenshot* shot)
 {
-    auto shown = [letter](const Screenshot& s) {
-        const size_t black = size_t(std::count(s.Pixels.begin(), s.Pixels.end(), 0u));
-        const size_t white = size_t(std::count(s.Pixels.begin(), s.Pixels.end(), 0xFFFFFFu));
-        if (letter)   // only black and white, and both
-            return black && white && black + white == s.Pixels.size();
-        return std::any_of(s.Pixels.begin(), s.Pixels.end(),   // a colour that is no grey
-                           [](uint32_t p) { return (p >> 16) != ((p >> 8) & 0xFF) || (p >> 16) != (p & 0xFF); });
-    };
     Screenshot own;
-    if (WaitForScreen(Server.Conn, Ms(20000), shown, shot ? shot : &own))
+    if (WaitForScreen(Server.Conn, Ms(20000), letter ? IsTwoTone : HasColour, shot ? shot : &own))
         return true;
     ADD_FAILURE() << (letter ? "no two-tone letter" : "no coloured frame") << " came; the program "
                   << (WaitExit(&Prog, Ms(0)) ? DescribeStatus(Prog.ExitStatus) : "runs") << ": " << ReadStderr(Prog);
@@ -222,7 +250,7 @@ bool E2e::ExpectExit(Clock::time_point since, Ms bound, int code, const char* sa
     const bool right = code < 0 ? WIFSIGNALED(status) && WTERMSIG(status) == -code
                                 : WIFEXITED(status) && WEXITSTATUS(status) == code;
     EXPECT_TRUE(right) << what << ": " << DescribeStatus(status) << "; output: " << text;
-    const bool said = !says || (*says ? !text.rfind("glyphfall: ", 0) && text.find('\n') == text.size() - 1 &&
+    const bool said = !says || (*says ? !text.rfind("glyphfall", 0) && text.find('\n') == text.size() - 1 &&
                                             text.find(says) != text.npos
                                       : text.empty());
     EXPECT_TRUE(said) << what << ": unexpected output: " << text;

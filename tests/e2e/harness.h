@@ -63,6 +63,13 @@ struct Screenshot {
 
 bool TakeScreenshot(Display* d, Screenshot* shot);   // the root window; false if refused
 bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot);
+bool IsTwoTone(const Screenshot& s);   // only black and white, and both
+bool HasColour(const Screenshot& s);   // some colour that is no grey
+// Expects the width x height area at (left, top) (0: all of the shot) to show a rasterWidth x 150
+// raster enlarged exactly: pixel (x, y) shows raster pixel (x * W / width, y * 150 / height), both
+// rounded down. Returns the raster read back (0xRRGGBB, row by row).
+std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left = 0,
+                                        int top = 0, int width = 0, int height = 0);
 
 struct E2e : testing::Test {
     std::string TempDir;
@@ -101,6 +108,6 @@ struct E2e : testing::Test {
     }
     bool WaitForPhase(bool letter, Screenshot* shot = nullptr);         // the letter or a coloured frame
     // Expects the end within bound of since with exit code code (< 0: by signal -code) and
-    // output: none (says ""), one line "glyphfall: ..." containing says, or anything (nullptr).
+    // output: none (says ""), one line "glyphfall...: ..." containing says, or anything (nullptr).
     bool ExpectExit(Clock::time_point since, Ms bound, int code, const char* says, const std::string& what);
 };

@@ -12,23 +12,6 @@
 
 namespace {
 
-// Screen pixel (x, y) must show raster pixel (x * W / w, y * 150 / h), both
-// rounded down: the same as the first screen pixel of that raster cell.
-void ExpectEnlargement(const Screenshot& s, int64_t rasterWidth, const char* what)
-{
-    size_t wrong = 0;
-    std::string first;
-    for (int64_t y = 0; y < s.Height; ++y)
-        for (int64_t x = 0; x < s.Width; ++x) {
-            const int64_t cx = x * rasterWidth / s.Width, cy = y * 150 / s.Height;
-            const int64_t firstX = (cx * s.Width + rasterWidth - 1) / rasterWidth, firstY = (cy * s.Height + 149) / 150;
-            if (s.At(int(x), int(y)) != s.At(int(firstX), int(firstY)) && !wrong++)
-                first = std::to_string(x) + ", " + std::to_string(y);
-        }
-    EXPECT_EQ(wrong, 0u) << what << " is not the enlargement of a " << rasterWidth << "x150 raster, from (" << first
-                         << ") on";
-}
-
 // The window under the pointer, which covers the screen, asks to stay above
 // the others and hides the cursor.
 void ExpectKeptAboveWithoutCursor(Display* d)

@@ -17,26 +17,6 @@
 
 namespace {
 
-// Screen pixel (x, y) must show raster pixel (x * W / w, y * 150 / h), both
-// rounded down: every pixel equals the first one of its cell. Returns the
-// raster read back (0xRRGGBB, row by row).
-std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth)
-{
-    std::vector<uint32_t> raster(size_t(rasterWidth) * 150);
-    std::vector<bool> seen(raster.size());
-    size_t wrong = 0;
-    for (int y = 0; y < s.Height; ++y)
-        for (int x = 0; x < s.Width; ++x) {
-            const size_t cell = size_t(y * 150 / s.Height) * size_t(rasterWidth) + size_t(x * rasterWidth / s.Width);
-            if (!seen[cell])
-                raster[cell] = s.At(x, y);
-            seen[cell] = true;
-            wrong += s.At(x, y) != raster[cell];
-        }
-    EXPECT_EQ(wrong, 0u) << "pixels that are not the enlargement of a " << rasterWidth << "x150 raster";
-    return raster;
-}
-
 struct WaylandCase {
     int Scale;             // weston's output scale
     bool InkOnLastRow;     // a 192-pixel em from row 20 runs past row 149; a 96-pixel one stops short
@@ -78,7 +58,7 @@ TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysAKeyOrALostComp
     Screenshot letter;
     ASSERT_TRUE(WaitForPhase(true, &letter)) << "no full-screen two-tone letter without a cursor";
     const auto letterSeen = Clock::now();
-    const std::vector<uint32_t> raster = ExpectEnlargement(letter, 188);
+    const std::vector<uint32_t> raster = ExpectEnlargement(letter, 188, "the letter");
     EXPECT_EQ(std::count(raster.end() - 188, raster.end(), 0u) > 0, c.InkOnLastRow) << "the letter's size";
     ASSERT_TRUE(WaitForPhase(false));
     std::printf("[e2e] wayland, scale %d: letter seen %.0f ms after the start, blocks %.0f ms\n", c.Scale,
@@ -90,7 +70,7 @@ TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysAKeyOrALostComp
     // are grey only by a rare chance, each in a shade of its own.
     Screenshot frame;
     ASSERT_TRUE(TakeScreenshot(d, &frame));
-    ExpectEnlargement(frame, 188);
+    ExpectEnlargement(frame, 188, "a frame");
     std::set<uint32_t> greys;
     for (uint32_t p : frame.Pixels)
         if (p != 0xFFFFFF && p == (p & 0xFF) * 0x010101u)

@@ -9,24 +9,6 @@
 
 #include "tests/e2e/harness.h"
 
-// True when the w x h area at (left, top) shows a raster of rasterWidth x
-// 150 enlarged exactly: every pixel has the colour of the first pixel of its
-// cell, screen column x lying in raster column floor(x * rasterWidth / w).
-static bool ExactlyEnlarged(const Screenshot& s, int left, int top, int w, int h, int rasterWidth)
-{
-    auto first = [](int cell, int raster, int screen) { return int((int64_t(cell) * screen + raster - 1) / raster); };
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const int fx = first(int(int64_t(x) * rasterWidth / w), rasterWidth, w);
-            const int fy = first(int(int64_t(y) * 150 / h), 150, h);
-            if (s.At(left + x, top + y) != s.At(left + fx, top + fy)) {
-                std::printf("[e2e] (%d, %d) differs from its cell's first pixel (%d, %d)\n", x, y, fx, fy);
-                return false;
-            }
-        }
-    return true;
-}
-
 // User plus system CPU seconds of a process so far (fields 14 and 15 of its stat).
 static double CpuSeconds(pid_t pid)
 {
@@ -89,9 +71,9 @@ TEST_F(Hack, DaemonStartsItOnActivateAndEndsItOnDeactivate)
 
     Screenshot shot;   // 640x480 and 320x240 both take a raster of 200 x 150
     EXPECT_TRUE(WaitForScreen(Server.Conn, Ms(20000), IsTwoTone, &shot)) << ReadStderr(daemon);
-    EXPECT_TRUE(ExactlyEnlarged(shot, 0, 0, 640, 480, 200));
+    ExpectEnlargement(shot, 200, "640x480", 0, 0, 640, 480);
     EXPECT_TRUE(WaitForScreen(Server.Conn, Ms(20000), HasColour, &shot)) << ReadStderr(daemon);
-    EXPECT_TRUE(ExactlyEnlarged(shot, 0, 0, 640, 480, 200));
+    ExpectEnlargement(shot, 200, "640x480", 0, 0, 640, 480);
     const pid_t hack = HackPid();
     ASSERT_NE(hack, 0) << "the daemon runs no glyphfall-xscreensaver";
 
@@ -111,7 +93,7 @@ TEST_F(Hack, PreviewWindowShowsTheExactPictureAndItsEndEndsTheHack)
 {
     ASSERT_NO_FATAL_FAILURE(StartServer(640, 480, {"-br"}));
     ASSERT_NO_FATAL_FAILURE(Start({"--delay", "20 ms"}));
-    EXPECT_TRUE(ExpectExit(Prog.Started, Ms(5000), 2, "a bad --delay"));
+    EXPECT_TRUE(ExpectExit(Prog.Started, Ms(5000), 2, "--delay", "a bad --delay"));
     Display* d = Server.Conn;
     const Window preview = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 320, 240, 0, 0, 0x808080);
     XMapWindow(d, preview);
@@ -119,17 +101,16 @@ TEST_F(Hack, PreviewWindowShowsTheExactPictureAndItsEndEndsTheHack)
     ASSERT_NO_FATAL_FAILURE(Start({"-window-id", std::to_string(preview)}));
     Screenshot shot;
     ASSERT_TRUE(WaitForPhase(false, &shot));
-    EXPECT_TRUE(ExactlyEnlarged(shot, 0, 0, 320, 240, 200));
+    ExpectEnlargement(shot, 200, "320x240", 0, 0, 320, 240);
     // Wider: the scene's raster fills it until the next scene reshapes it.
     XResizeWindow(d, preview, 400, 240);
     auto filled = [](const Screenshot& s) { return s.At(399, 239) == 0xFFFFFFu; };   // the raster's last pixel
     EXPECT_TRUE(WaitForScreen(d, Ms(5000), filled, &shot)) << "the widened window is not filled";
-    EXPECT_TRUE(ExactlyEnlarged(shot, 0, 0, 400, 240, 200));
+    ExpectEnlargement(shot, 200, "400x240", 0, 0, 400, 240);
 
     XDestroyWindow(d, preview);
     XSync(d, False);
-    EXPECT_TRUE(ExpectExit(Clock::now(), Ms(1000 * GLYPHFALL_SLOWER), 0, "window destroyed"));
-    EXPECT_EQ(ReadStderr(Prog), "");
+    EXPECT_TRUE(ExpectExit(Clock::now(), Ms(1000 * GLYPHFALL_SLOWER), 0, "", "window destroyed"));
 }
 
 TEST_F(Hack, DelayBoundsTheStepRateAndSigtermEndsItPromptly)
@@ -144,7 +125,8 @@ TEST_F(Hack, DelayBoundsTheStepRateAndSigtermEndsItPromptly)
         cpu[delay == 0] = (CpuSeconds(Prog.Pid) - before) / 3.0;
         const auto signalled = Clock::now();
         kill(Prog.Pid, SIGTERM);
-        EXPECT_TRUE(ExpectExit(signalled, Ms(300 * GLYPHFALL_SLOWER), 0, "SIGTERM, --delay " + std::to_string(delay)));
+        const std::string what = "SIGTERM, --delay " + std::to_string(delay);
+        EXPECT_TRUE(ExpectExit(signalled, Ms(300 * GLYPHFALL_SLOWER), 0, "", what));
     }
     std::printf("[e2e] CPU share: %.3f with --delay 20000, %.3f with --delay 0\n", cpu[0], cpu[1]);
     // At most 50 steps a second: a fraction of back-to-back steps' CPU (sanitizers: per-step cost rules).
