@@ -20,11 +20,11 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
-#include <X11/Xresource.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
 #include "platform/platform.h"
+#include "platform/xft_dpi.h"
 #include "platform/scaler.h"
 
 using Clock = std::chrono::steady_clock;
@@ -203,27 +203,12 @@ void PlatformCloseWindow()
 
 int PlatformScreenDpi()
 {
-    // The desktop's logical DPI is the Xft.dpi resource; SDL's own figure is
-    // the physical one (or fails outright under Xvfb). Without X, desktops
-    // follow Wayland's convention: 96 times the output's scale.
-    int dpi = 96;
+    // SDL's own figure is the physical DPI (or fails outright under Xvfb).
+    // Without X, desktops follow Wayland's convention: 96 times the output's
+    // scale.
     if (!Sdl.XDisplay)
         return int(96.0 * Sdl.PixelsPerUnit + 0.5);
-    const char* resources = XResourceManagerString(Sdl.XDisplay);
-    if (!resources)
-        return dpi;
-    XrmInitialize();
-    XrmDatabase db = XrmGetStringDatabase(resources);
-    char* type = nullptr;
-    XrmValue value;
-    if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
-        const double v = std::atof(value.addr);
-        if (v >= 1.0 && v <= 1200.0)
-            dpi = int(v + 0.5);
-    }
-    if (db)
-        XrmDestroyDatabase(db);
-    return dpi;
+    return XftDpi(Sdl.XDisplay);
 }
 
 void PlatformHideCursor()

@@ -24,11 +24,11 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
 #include "platform/platform.h"
+#include "platform/xft_dpi.h"
 #include "platform/scaler.h"
 
 using Clock = std::chrono::steady_clock;
@@ -245,23 +245,7 @@ void PlatformSleep(int ms)
 
 int PlatformScreenDpi()
 {
-    // The desktop's logical DPI is the Xft.dpi resource, as for glyphfall.
-    int dpi = 96;
-    const char* resources = X.Conn ? XResourceManagerString(X.Conn) : nullptr;
-    if (!resources)
-        return dpi;
-    XrmInitialize();
-    XrmDatabase db = XrmGetStringDatabase(resources);
-    char* type = nullptr;
-    XrmValue value;
-    if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
-        const double v = std::atof(value.addr);
-        if (v >= 1.0 && v <= 1200.0)
-            dpi = int(v + 0.5);
-    }
-    if (db)
-        XrmDestroyDatabase(db);
-    return dpi;
+    return XftDpi(X.Conn);
 }
 
 void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
