@@ -1,28 +1,45 @@
-// libFuzzer target: glyphfall-render's command line, split at NUL bytes into
-// arguments. Whatever they are, the parser accepts values inside their
-// documented ranges or refuses with one line of printable ASCII.
+// libFuzzer target: the command lines of glyphfall-render and
+// glyphfall-xscreensaver, split at NUL bytes into arguments. Whatever they
+// are, each parser accepts values inside their documented ranges or refuses
+// with one line of printable ASCII.
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
 
+#include "hack/hack_args.h"
 #include "tools/render_args.h"
+
+static bool OneLine(const std::string& error)
+{
+    const auto printable = [](unsigned char c) { return c >= 0x20 && c < 0x7f; };
+    return !error.empty() && std::all_of(error.begin(), error.end(), printable);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::vector<std::string> words = {"glyphfall-render", ""};
-    for (size_t i = 0; i < size; ++i)
-        data[i] ? words.back().push_back(char(data[i])) : words.emplace_back();
+    std::vector<std::string> words = {"glyphfall", ""};
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i])
+            words.back().push_back(char(data[i]));
+        else
+            words.emplace_back();
+    }
     std::vector<char*> argv;
     for (std::string& w : words)
         argv.push_back(w.data());
     RenderArgs a;
     std::string error;
     const auto in = [](int64_t v, int64_t max) { return v >= 1 && v <= max; };
-    const auto printable = [](unsigned char c) { return c >= 0x20 && c < 0x7f; };
     if (ParseRenderArgs(int(argv.size()), argv.data(), &a, &error)
             ? !in(a.ScreenWidth, RenderMaxScreenSide) || !in(a.ScreenHeight, RenderMaxScreenSide) ||
                   !in(a.Dpi, RenderMaxDpi)
-            : error.empty() || !std::all_of(error.begin(), error.end(), printable))
+            : !OneLine(error))
+        std::abort();
+    HackArgs h;
+    error.clear();
+    if (ParseHackArgs(int(argv.size()), argv.data(), 10000, &h, &error)
+            ? h.Delay > HackMaxDelay || (h.HasWindowId && h.WindowId == 0)
+            : !OneLine(error))
         std::abort();
     return 0;
 }

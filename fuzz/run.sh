@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Fuzzes glyphfall-render's command-line parser with libFuzzer (clang), with
-# address and undefined-behaviour checks, for the given number of seconds
-# (default 30). Findings are left in build-fuzz/ as crash-* files.
+# Fuzzes the command-line parsers of glyphfall-render and
+# glyphfall-xscreensaver with libFuzzer (clang), with address and
+# undefined-behaviour checks, for the given number of seconds (default 30). Findings are left in build-fuzz/ as crash-* files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p build-fuzz/corpus
 clang++ -std=c++20 -O1 -g -ffp-contract=off -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I. tools/render_args.cpp fuzz/args_fuzz.cpp -o build-fuzz/args_fuzz
+  -I. tools/render_args.cpp hack/hack_args.cpp fuzz/args_fuzz.cpp -o build-fuzz/args_fuzz
 cp -n fuzz/corpus/* build-fuzz/corpus/ 2>/dev/null || true
 echo "=== fuzzing the command line for ${1:-30}s"
 cd build-fuzz
