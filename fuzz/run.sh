@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes the command-line parsers of glyphfall-render and
 # glyphfall-xscreensaver with libFuzzer (clang), with address and
-# undefined-behaviour checks, for the given number of seconds (default 30). Findings are left in build-fuzz/ as crash-* files.
+# undefined-behaviour checks, for the given number of seconds (default 30).
+# Findings are left in build-fuzz/ as crash-* files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p build-fuzz/corpus
