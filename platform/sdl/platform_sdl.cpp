@@ -23,6 +23,7 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include "platform/frame_slot.h"
 #include "platform/platform.h"
 #include "platform/xft_dpi.h"
 #include "platform/scaler.h"
@@ -43,13 +44,11 @@ static struct {
     Clock::time_point LastShown;
     ScaleTables Tables;
 
-    // The hand-off slot. Pending is written by the animation thread, Showing
+    // The hand-off: Slot.Pending is written by the animation thread, Showing
     // read by the main thread; they swap under the lock, so a frame is copied
     // once on its way from the raster to the window surface.
-    std::mutex SlotLock;
-    std::vector<uint8_t> Pending, Showing;
-    int32_t PendingWidth = 0, PendingHeight = 0;
-    bool PendingFresh = false;
+    FrameSlot Slot;
+    std::vector<uint8_t> Showing;
     std::atomic<bool> WakePosted{false};    // a wake-up is queued or the slot not yet taken
     bool FrameWaiting = false;              // main thread: a woken frame not yet shown
 } Sdl;
@@ -312,18 +311,18 @@ static void ShowPendingFrame()
     Sdl.FrameWaiting = false;
     int32_t width, height;
     {
-        std::lock_guard<std::mutex> lock(Sdl.SlotLock);
+        std::lock_guard<std::mutex> lock(Sdl.Slot.Lock);
         // Cleared here, under the lock, not when the wake-up arrives: frames
         // handed over meanwhile ride on the wake-up already queued, so the main
         // thread wakes once per frame shown, not once per frame rendered. A
         // frame handed over after this point finds the flag clear and wakes us.
         Sdl.WakePosted.store(false);
-        if (!Sdl.PendingFresh)
+        if (!Sdl.Slot.Fresh)
             return;
-        std::swap(Sdl.Pending, Sdl.Showing);
-        Sdl.PendingFresh = false;
-        width = Sdl.PendingWidth;
-        height = Sdl.PendingHeight;
+        std::swap(Sdl.Slot.Pending, Sdl.Showing);
+        Sdl.Slot.Fresh = false;
+        width = Sdl.Slot.Width;
+        height = Sdl.Slot.Height;
     }
     std::vector<const uint8_t*> rows{size_t(height), nullptr};
     for (int32_t y = 0; y < height; ++y)
@@ -339,16 +338,7 @@ void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
         ShowRows(rows, width, height);
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(Sdl.SlotLock);
-        const size_t rowBytes = size_t(width) * 3;
-        Sdl.Pending.resize(rowBytes * size_t(height));
-        for (int32_t y = 0; y < height; ++y)
-            std::memcpy(Sdl.Pending.data() + rowBytes * size_t(y), rows[y], rowBytes);
-        Sdl.PendingWidth = width;
-        Sdl.PendingHeight = height;
-        Sdl.PendingFresh = true;
-    }
+    PutFrame(&Sdl.Slot, rows, width, height);
     if (!Sdl.WakePosted.exchange(true)) {
         SDL_Event wake{};
         wake.type = Sdl.WakeEvent;

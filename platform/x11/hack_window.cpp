@@ -27,6 +27,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
+#include "platform/frame_slot.h"
 #include "platform/platform.h"
 #include "platform/xft_dpi.h"
 #include "platform/scaler.h"
@@ -50,10 +51,7 @@ static struct {
     Clock::time_point LastShown;       // when a frame last went to the window
     std::string Overlay;               // the --fps line, or ""
 
-    std::mutex SlotLock;               // guards the slot below
-    std::vector<uint8_t> Pending;      // the newest frame, packed rows of 3 * PendingWidth bytes
-    int32_t PendingWidth = 0, PendingHeight = 0;   // its size in raster pixels
-    bool PendingFresh = false;         // not yet taken by the main thread
+    FrameSlot Slot;                    // frames handed over by the animation thread
     std::vector<uint8_t> Showing;      // main thread: the frame being shown
     int32_t ShowingWidth = 0, ShowingHeight = 0;   // its size
 } X;
@@ -250,14 +248,7 @@ int PlatformScreenDpi()
 
 void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
 {
-    std::lock_guard<std::mutex> lock(X.SlotLock);
-    const size_t rowBytes = size_t(width) * 3;
-    X.Pending.resize(rowBytes * size_t(height));
-    for (int32_t y = 0; y < height; ++y)
-        std::memcpy(X.Pending.data() + rowBytes * size_t(y), rows[y], rowBytes);
-    X.PendingWidth = width;
-    X.PendingHeight = height;
-    X.PendingFresh = true;
+    PutFrame(&X.Slot, rows, width, height);
 }
 
 void PlatformSetHackOverlay(const std::string& text)
@@ -330,21 +321,21 @@ bool PlatformServeHackWindow(int ms, int32_t* width, int32_t* height)
         bool waiting = false;
         if (Clock::now() >= X.LastShown + frameInterval) {
             {
-                std::lock_guard<std::mutex> lock(X.SlotLock);
-                waiting = X.PendingFresh;
-                if (X.PendingFresh) {
-                    std::swap(X.Pending, X.Showing);
-                    X.ShowingWidth = X.PendingWidth;
-                    X.ShowingHeight = X.PendingHeight;
-                    X.PendingFresh = false;
+                std::lock_guard<std::mutex> lock(X.Slot.Lock);
+                waiting = X.Slot.Fresh;
+                if (X.Slot.Fresh) {
+                    std::swap(X.Slot.Pending, X.Showing);
+                    X.ShowingWidth = X.Slot.Width;
+                    X.ShowingHeight = X.Slot.Height;
+                    X.Slot.Fresh = false;
                 }
             }
             if (waiting)
                 Show();
             waiting = false;
         } else {
-            std::lock_guard<std::mutex> lock(X.SlotLock);
-            waiting = X.PendingFresh;
+            std::lock_guard<std::mutex> lock(X.Slot.Lock);
+            waiting = X.Slot.Fresh;
         }
         const auto now = Clock::now();
         if (now >= deadline)
