@@ -21,11 +21,11 @@ static double CpuSeconds(pid_t pid)
     return double(user + system) / double(sysconf(_SC_CLK_TCK));
 }
 
-// The pid of the process running the hack, 0 when there is none.
-static pid_t HackPid()
+// The pid of the process running the hack at path, 0 when there is none.
+static pid_t HackPid(const std::string& path)
 {
     int pid = 0;
-    if (FILE* p = popen("pgrep -o -f '^" GLYPHFALL_HACK " '", "r")) {
+    if (FILE* p = popen(("pgrep -o -f '^" + path + " '").c_str(), "r")) {
         if (std::fscanf(p, "%d", &pid) != 1)
             pid = 0;
         pclose(p);
@@ -40,22 +40,39 @@ struct Hack : E2e {
         std::string error;
         ASSERT_TRUE(SpawnProgram(&Prog, args, ProgramEnvironment({"DISPLAY=" + Server.Name}), TempDir, &error));
     }
-    // Starts cmd as nobody, with home as its HOME.
+    // Starts cmd as nobody, with home as its HOME. Nobody may not reach the
+    // build tree: the sanitizers' suppression files it names are copied into
+    // the test's own (world-readable) directory.
     bool AsNobody(Program* p, Strings cmd, const std::string& home)
     {
         cmd.insert(cmd.begin(), {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+        Strings env = {"DISPLAY=" + Server.Name, "HOME=" + home};
+        for (const std::string name : {"LSAN_OPTIONS", "TSAN_OPTIONS"}) {
+            std::string options = std::getenv(name.c_str()) ? std::getenv(name.c_str()) : "";
+            const size_t at = options.find("suppressions="), from = at + 13;
+            if (at == options.npos)
+                continue;
+            const std::string copy = TempDir + "/" + name + ".supp";
+            std::filesystem::copy_file(options.substr(from, options.find(' ', from) - from), copy,
+                                       std::filesystem::copy_options::overwrite_existing);
+            env.push_back(name + "=" + options.replace(from, options.find(' ', from) - from, copy));
+        }
         std::string error;
-        return SpawnProgram(p, cmd, ProgramEnvironment({"DISPLAY=" + Server.Name, "HOME=" + home}), TempDir, &error);
+        return SpawnProgram(p, cmd, ProgramEnvironment(env), TempDir, &error);
     }
 };
 
 TEST_F(Hack, DaemonStartsItOnActivateAndEndsItOnDeactivate)
 {
     ASSERT_NO_FATAL_FAILURE(StartServer(640, 480, {"-ac", "-br", "-noreset"}));
-    const std::string home = TempDir + "/home";
+    // The daemon runs as nobody, who may not reach the build tree: it runs a
+    // copy of the hack in the test's own directory.
+    const std::string home = TempDir + "/home", hackCopy = TempDir + "/glyphfall-xscreensaver";
     chmod(TempDir.c_str(), 0755);
     mkdir(home.c_str(), 0755);
-    std::ofstream(home + "/.xscreensaver") << "programs: " GLYPHFALL_HACK " --root\nmode: one\nselected: 0\n"
+    std::filesystem::copy_file(GLYPHFALL_HACK, hackCopy);
+    chmod(hackCopy.c_str(), 0755);
+    std::ofstream(home + "/.xscreensaver") << "programs: " << hackCopy << " --root\nmode: one\nselected: 0\n"
                                            << "fade: False\nunfade: False\nlock: False\nsplash: False\n";
     ASSERT_EQ(chown(home.c_str(), 65534, 65534), 0);
     Program daemon;
@@ -74,7 +91,7 @@ TEST_F(Hack, DaemonStartsItOnActivateAndEndsItOnDeactivate)
     ExpectEnlargement(shot, 200, "640x480", 0, 0, 640, 480);
     EXPECT_TRUE(WaitForScreen(Server.Conn, Ms(20000), HasColour, &shot)) << ReadStderr(daemon);
     ExpectEnlargement(shot, 200, "640x480", 0, 0, 640, 480);
-    const pid_t hack = HackPid();
+    const pid_t hack = HackPid(hackCopy);
     ASSERT_NE(hack, 0) << "the daemon runs no glyphfall-xscreensaver";
 
     const auto deactivated = Clock::now();
