@@ -1,8 +1,8 @@
 // glyphfall-xscreensaver's command line: strict whole numbers and one-line
 // messages that name the argument at fault.
 #include "hack/hack_args.h"
+#include "tools/render_args.h"
 
-#include <cstdio>
 #include <cstring>
 
 std::string HackUsage(uint32_t defaultDelay)
@@ -17,22 +17,8 @@ std::string HackUsage(uint32_t defaultDelay)
            "Ends on SIGTERM or SIGINT (exit code 0); exit code 2 on a bad argument.\n";
 }
 
-// The argument as it may safely go into a one-line message: quoted, with
-// control and non-ASCII bytes as \xNN.
-static std::string Quoted(const char* text)
-{
-    std::string out = "'";
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        if (*p < 0x20 || *p >= 0x7F || *p == '\'' || *p == '\\') {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", *p);
-            out += escape;
-        } else {
-            out += char(*p);
-        }
-    }
-    return out + "'";
-}
+// Arguments in messages are quoted as glyphfall-render quotes them.
+static std::string Quoted(const char* text) { return RenderQuoted(text); }
 
 // Digits of the given base only: no sign, no spaces, nothing after them.
 static bool ParseDigits(const char* text, int base, uint64_t max, uint64_t* value)
