@@ -4,7 +4,6 @@
 // being over within a second or two. XScreenSaver owns the input and ends
 // the hack with SIGTERM.
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -15,6 +14,7 @@
 #include "common/state.h"
 #include "hack/hack_args.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 #include "scene/scene.h"
 
 // The default delay: on a 1920x1080 raster the 32 letters' blocks first
@@ -28,10 +28,6 @@ enum { ExitOk = 0, ExitFailure = 1, ExitBadArgument = 2 };
 static std::atomic<uint64_t> StepCount{0};   // animation steps so far, for --fps
 static uint32_t Delay = DefaultDelay;         // microseconds between steps
 
-static void OnStopSignal(int)
-{
-    RequestStop();
-}
 
 // Sleeps the delay in short slices, so that a stop ends it within 5 ms.
 static void WaitDelay()
@@ -101,11 +97,7 @@ int main(int argc, char** argv)
     // On before the handlers go in: a stop that comes during start-up then
     // stays made, and every loop below ends at once.
     Running.store(true);
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    PlatformCatchStopRequests(RequestStop);
 
     int32_t width = 0, height = 0;
     if (!PlatformOpenHackWindow(kind, id, &width, &height, &error)) {

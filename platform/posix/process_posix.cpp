@@ -1,0 +1,42 @@
+// Stop requests and module facts on POSIX systems: sigaction and dladdr.
+#include <dlfcn.h>
+#include <errno.h>
+#include <csignal>
+
+#include "platform/process.h"
+
+static void (*OnStop)() = nullptr;   // set before the handlers go in
+
+static void OnStopSignal(int)
+{
+    OnStop();
+}
+
+void PlatformCatchStopRequests(void (*onStop)())
+{
+    OnStop = onStop;
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void PlatformDefaultStopRequests()
+{
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+}
+
+const char* PlatformProgramName()
+{
+    return program_invocation_short_name;
+}
+
+uintptr_t PlatformCodeOffset(const void* code)
+{
+    Dl_info info = {};
+    if (!dladdr(code, &info) || !info.dli_fbase)
+        return 0;
+    return reinterpret_cast<uintptr_t>(code) - reinterpret_cast<uintptr_t>(info.dli_fbase);
+}
