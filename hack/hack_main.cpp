@@ -13,6 +13,7 @@
 #include "common/random.h"
 #include "common/state.h"
 #include "hack/hack_args.h"
+#include "hack/hack_install.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 #include "scene/scene.h"
@@ -59,32 +60,14 @@ static void HackAnimation()
     }
 }
 
-// The window to draw in, by XScreenSaver's order of precedence.
-static bool ChooseWindow(const HackArgs& args, HackWindowKind* kind, unsigned long* id, std::string* error)
-{
-    const char* fromDaemon = std::getenv("XSCREENSAVER_WINDOW");
-    if (args.HasWindowId) {
-        *kind = HackWindowGiven;
-        *id = args.WindowId;
-    } else if (fromDaemon && *fromDaemon) {
-        if (!ParseWindowId(fromDaemon, id)) {
-            *error = "XSCREENSAVER_WINDOW is not a window id";
-            return false;
-        }
-        *kind = HackWindowGiven;
-    } else {
-        *kind = args.Root ? HackWindowRoot : HackWindowOwn;
-    }
-    return true;
-}
-
 int main(int argc, char** argv)
 {
     HackArgs args;
     std::string error;
     HackWindowKind kind;
     unsigned long id = 0;
-    if (!ParseHackArgs(argc, argv, DefaultDelay, &args, &error) || !ChooseWindow(args, &kind, &id, &error)) {
+    if (!ParseHackArgs(argc, argv, DefaultDelay, &args, &error) ||
+        !ChooseHackWindow(args, std::getenv("XSCREENSAVER_WINDOW"), &kind, &id, &error)) {
         std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
         return ExitBadArgument;
     }
@@ -92,6 +75,8 @@ int main(int argc, char** argv)
         std::fputs(HackUsage(DefaultDelay).c_str(), stdout);
         return ExitOk;
     }
+    if (args.Install || args.Uninstall)
+        return InstallHack(args.Install);
     Delay = args.Delay;
 
     // On before the handlers go in: a stop that comes during start-up then
@@ -109,7 +94,9 @@ int main(int argc, char** argv)
     ScreenDpi = PlatformScreenDpi();
     // A window too narrow for a raster of its own gets the screen's shape
     // until it grows; the picture is still made to fill it.
-    if (!CreateRaster(width, height, &error) && !CreateRaster(1920, 1080, &error)) {
+    int32_t shapeWidth, shapeHeight;
+    HackRasterShape(width, height, &shapeWidth, &shapeHeight);
+    if (!CreateRaster(shapeWidth, shapeHeight, &error) && !CreateRaster(1920, 1080, &error)) {
         std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
         PlatformCloseHackWindow();
         return ExitFailure;
@@ -135,7 +122,9 @@ int main(int argc, char** argv)
         if (w != width || h != height) {
             width = w;
             height = h;
-            ReshapeAtNextScene(width, height);
+            int32_t shapeWidth, shapeHeight;
+            HackRasterShape(width, height, &shapeWidth, &shapeHeight);
+            ReshapeAtNextScene(shapeWidth, shapeHeight);
         }
         const auto now = std::chrono::steady_clock::now();
         if (args.Fps && now - lastCount >= std::chrono::seconds(1)) {
