@@ -72,9 +72,11 @@ ProgramsList FindPrograms(const std::string& text)
     return list;
 }
 
-// Whether an entry runs glyphfall-xscreensaver, and where its text starts
-// once a disabling '-' is taken off.
-bool IsOurs(const std::string& entry, bool* disabled, size_t* enabledFrom)
+std::string BaseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// Whether an entry runs the program named program (wherever it lies), and
+// where its text starts once a disabling '-' is taken off.
+bool IsOurs(const std::string& entry, const std::string& program, bool* disabled, size_t* enabledFrom)
 {
     size_t i = 0;
     const auto skipBlanks = [&] { i = std::min(entry.find_first_not_of(" \t", i), entry.size()); };
@@ -91,8 +93,7 @@ bool IsOurs(const std::string& entry, bool* disabled, size_t* enabledFrom)
             return false;
         ++i, skipBlanks();
     }
-    const std::string command = word();
-    return command.substr(command.find_last_of('/') + 1) == "glyphfall-xscreensaver";
+    return BaseName(word()) == program;
 }
 
 // The list as the daemon's own settings writer lays it out.
@@ -120,11 +121,12 @@ HackListEdit EditHackList(const std::string* text, const std::string& defaults, 
         list.Entries = FindPrograms(defaults).Entries;
         list.Begin = list.End = edit.Text.size();
     }
+    const std::string program = BaseName(command.substr(0, command.find(' ')));
     std::vector<std::string> entries;
     for (const std::string& entry : list.Entries) {
         bool disabled;
         size_t enabledFrom;
-        if (!IsOurs(entry, &disabled, &enabledFrom)) {
+        if (!IsOurs(entry, program, &disabled, &enabledFrom)) {
             entries.push_back(entry);
         } else if (add && !edit.Number) {
             edit.Number = int(entries.size()) + 1;

@@ -12,7 +12,7 @@ struct HackListEdit {
 };
 
 // Adds command, named "Glyphfall" for the settings program, to the programs
-// list of the file's text, or takes every glyphfall-xscreensaver entry out. A file that does not
+// list of the file's text, or takes every entry of command's program out. A file that does not
 // exist (text null) or has no programs list starts from the list in
 // defaults (the daemon's app-defaults file). An entry already there is left
 // as it is, or enabled when disabled.
