@@ -80,9 +80,10 @@ bool IsOurs(const std::string& entry, const std::string& program, bool* disabled
 {
     size_t i = 0;
     const auto skipBlanks = [&] { i = std::min(entry.find_first_not_of(" \t", i), entry.size()); };
-    *disabled = entry[0] == '-';
-    if (*disabled)
+    // Dashes beyond the first mean nothing more; enabling takes them all off.
+    while (i < entry.size() && entry[i] == '-')
         ++i, skipBlanks();
+    *disabled = i > 0;
     *enabledFrom = i;
     const auto word = [&] { return entry.substr(i, std::min(entry.find_first_of(" \t", i), entry.size()) - i); };
     if (const std::string visual = word(); !visual.empty() && visual.back() == ':' && visual[0] != '"')
@@ -117,6 +118,9 @@ HackListEdit EditHackList(const std::string* text, const std::string& defaults, 
         if (!add)
             return edit;
         if (!edit.Text.empty() && edit.Text.back() != '\n')
+            edit.Text += '\n';
+        // A last line continued would swallow the list: an empty line ends it.
+        if (const std::string end = Trimmed(edit.Text, false); !end.empty() && end.back() == '\\')
             edit.Text += '\n';
         list.Entries = FindPrograms(defaults).Entries;
         list.Begin = list.End = edit.Text.size();

@@ -76,10 +76,10 @@ TEST(HackList, AddsOrTakesOutOnlyItsOwnEntry)
         bool Changed;
         std::vector<std::string> Has, Lacks;
     };
-    const std::string noList = "lock: False", disabled = "programs: \\\n maze \\n\\\n-  GL: /x/glyphfall-xscreensaver\n";
+    const std::string noList = "lock: False \\", disabled = "programs: \\\n maze \\n\\\n-  GL: /x/glyphfall-xscreensaver\n";
     const Case cases[] = {
         {"no file", nullptr, true, 3, true, {"programs:", "maze", "\n-\t\tqix", "\"Glyphfall\"  /g/glyphfall-xscreensaver --root\t"}, {"*"}},
-        {"no list", &noList, true, 3, true, {"lock: False\nprograms:", "maze"}, {}},
+        {"no list", &noList, true, 3, true, {"lock: False \\\n\nprograms:", "maze"}, {}},
         {"present", &present, true, 2, false, {}, {}},
         {"disabled", &disabled, true, 2, true, {"\t\t\t\tGL: /x/glyphfall-xscreensaver\t"}, {"-  GL"}},
         {"remove", &present, false, 2, true, {"a: 1 \\\nprograms: b\nprograms:", "\tmaze\t", "pyro   --x", "b: 2\n"},
