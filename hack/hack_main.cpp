@@ -60,23 +60,29 @@ static void HackAnimation()
     }
 }
 
+// One line on stderr, then the exit code.
+static int Fail(int code, const std::string& why)
+{
+    std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", why.c_str());
+    return code;
+}
+
 int main(int argc, char** argv)
 {
     HackArgs args;
     std::string error;
     HackWindowKind kind;
     unsigned long id = 0;
-    if (!ParseHackArgs(argc, argv, DefaultDelay, &args, &error) ||
-        !ChooseHackWindow(args, std::getenv("XSCREENSAVER_WINDOW"), &kind, &id, &error)) {
-        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
-        return ExitBadArgument;
-    }
+    if (!ParseHackArgs(argc, argv, DefaultDelay, &args, &error))
+        return Fail(ExitBadArgument, error);
     if (args.Help) {
         std::fputs(HackUsage(DefaultDelay).c_str(), stdout);
         return ExitOk;
     }
     if (args.Install || args.Uninstall)
         return InstallHack(args.Install);
+    if (!ChooseHackWindow(args, std::getenv("XSCREENSAVER_WINDOW"), &kind, &id, &error))
+        return Fail(ExitBadArgument, error);
     Delay = args.Delay;
 
     // On before the handlers go in: a stop that comes during start-up then
@@ -85,10 +91,8 @@ int main(int argc, char** argv)
     PlatformCatchStopRequests(RequestStop);
 
     int32_t width = 0, height = 0;
-    if (!PlatformOpenHackWindow(kind, id, &width, &height, &error)) {
-        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
-        return ExitFailure;
-    }
+    if (!PlatformOpenHackWindow(kind, id, &width, &height, &error))
+        return Fail(ExitFailure, error);
     ScreenWidth = width;
     ScreenHeight = height;
     ScreenDpi = PlatformScreenDpi();
@@ -97,16 +101,14 @@ int main(int argc, char** argv)
     int32_t shapeWidth, shapeHeight;
     HackRasterShape(width, height, &shapeWidth, &shapeHeight);
     if (!CreateRaster(shapeWidth, shapeHeight, &error) && !CreateRaster(1920, 1080, &error)) {
-        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
         PlatformCloseHackWindow();
-        return ExitFailure;
+        return Fail(ExitFailure, error);
     }
     Randomize();
     if (!SetRasterFont("Times New Roman", ScreenDpi, &error)) {
-        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
         ReleaseRaster();
         PlatformCloseHackWindow();
-        return ExitFailure;
+        return Fail(ExitFailure, error);
     }
 
     Animating.store(false);
