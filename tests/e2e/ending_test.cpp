@@ -75,7 +75,7 @@ const EndCase Cases[] = {
     {"TermWhileTheLetterShows", true, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 800, 0, ""},
     {"IntWhileTheLetterShows", true, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGINT); }, 800, 0, ""},
     // A stop during start-up stays made: no first scene (over a second) before the end.
-    {"TermAtStartUp", -1, nullptr, TermAtStartUp, 600, 0, ""},
+    {"TermAtStartUp", -1, nullptr, TermAtStartUp, GLYPHFALL_SLOWER > 1 ? 1200 : 700, 0, ""},
     {"TermWhileAnimating", false, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 3000, 0, ""},
     {"IntWhileAnimating", false, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGINT); }, 3000, 0, ""},
     {"TheXServerDying", false, nullptr, [](E2e* t) { StopXServer(&t->Server, SIGKILL); }, 2000, 1, "X server"},
