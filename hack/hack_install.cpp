@@ -132,12 +132,14 @@ HackListEdit EditHackList(const std::string* text, const std::string& defaults, 
         size_t enabledFrom;
         if (!IsOurs(entry, program, &disabled, &enabledFrom)) {
             entries.push_back(entry);
-        } else if (add && !edit.Number) {
-            edit.Number = int(entries.size()) + 1;
-            entries.push_back(entry.substr(enabledFrom));
-        } else if (!add) {
-            edit.Number = edit.Number ? edit.Number : int(entries.size()) + 1;
+            continue;
         }
+        // The first of ours is the one named; adding enables it and keeps any others as they are.
+        const bool first = !edit.Number;
+        if (first)
+            edit.Number = int(entries.size()) + 1;
+        if (add)
+            entries.push_back(first ? entry.substr(enabledFrom) : entry);
     }
     if (add && !edit.Number) {
         entries.push_back(std::string(ListName) + "  " + command);

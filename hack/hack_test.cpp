@@ -66,8 +66,8 @@ TEST(HackRasterShape, NoWiderThanA32To9Screen)
 TEST(HackList, AddsOrTakesOutOnlyItsOwnEntry)
 {
     const std::string defaults = "! comment\n*programs:\t\\\n\t\tmaze --root\t\\n\\\n-\t\tqix --root\t\\n\n";
-    const std::string present = "a: 1 \\\nprograms: b\nprograms: \\\n  maze \\n\\\n  \"Glyphfall\" "
-                                "glyphfall-xscreensaver --root \\n\\\n  pyro \\\n  --x \\n\nb: 2\n";
+    const std::string present = "a: 1 \\\nprograms: b\nprograms: \\\n  maze \\n\\\n  \"Glyphfall\" glyphfall-xscreensaver"
+                                " --root \\n\\\n  pyro \\\n  --x \\n\\\n- glyphfall-xscreensaver \\n\nb: 2\n";
     struct Case {
         const char* Name;
         const std::string* Text;   // null: no file
@@ -76,14 +76,16 @@ TEST(HackList, AddsOrTakesOutOnlyItsOwnEntry)
         bool Changed;
         std::vector<std::string> Has, Lacks;
     };
-    const std::string noList = "lock: False \\", disabled = "programs: \\\n maze \\n\\\n-  GL: /x/glyphfall-xscreensaver\n";
+    const std::string noList = "lock: False \\";
+    const std::string disabled = "programs: \\\n maze \\n\\\n-  GL: /x/glyphfall-xscreensaver\n";
     const Case cases[] = {
-        {"no file", nullptr, true, 3, true, {"programs:", "maze", "\n-\t\tqix", "\"Glyphfall\"  /g/glyphfall-xscreensaver --root\t"}, {"*"}},
+        {"no file", nullptr, true, 3, true,
+         {"programs:", "maze", "\n-\t\tqix", "\"Glyphfall\"  /g/glyphfall-xscreensaver --root\t"}, {"*"}},
         {"no list", &noList, true, 3, true, {"lock: False \\\n\nprograms:", "maze"}, {}},
         {"present", &present, true, 2, false, {}, {}},
         {"disabled", &disabled, true, 2, true, {"\t\t\t\tGL: /x/glyphfall-xscreensaver\t"}, {"-  GL"}},
         {"remove", &present, false, 2, true, {"a: 1 \\\nprograms: b\nprograms:", "\tmaze\t", "pyro   --x", "b: 2\n"},
-         {"Glyphfall"}},
+         {"Glyphfall", "glyphfall-"}},
         {"remove none", nullptr, false, 0, false, {}, {}},
     };
     for (const Case& c : cases) {
