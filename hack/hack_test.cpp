@@ -66,8 +66,9 @@ TEST(HackRasterShape, NoWiderThanA32To9Screen)
 TEST(HackList, AddsOrTakesOutOnlyItsOwnEntry)
 {
     const std::string defaults = "! comment\n*programs:\t\\\n\t\tmaze --root\t\\n\\\n-\t\tqix --root\t\\n\n";
-    const std::string present = "a: 1 \\\nprograms: b\nprograms: \\\n  maze \\n\\\n  \"Glyphfall\" glyphfall-xscreensaver"
-                                " --root \\n\\\n  pyro \\\n  --x \\n\\\n- glyphfall-xscreensaver \\n\nb: 2\n";
+    const std::string present = "a: 1 \\\nprograms: b\nprograms: \\\n  maze \\n\\\n"
+                                "  \"Glyphfall\" glyphfall-xscreensaver --root \\n\\\n"
+                                "  pyro \\\n  --x \\n\\\n- glyphfall-xscreensaver \\n\nb: 2\n";
     struct Case {
         const char* Name;
         const std::string* Text;   // null: no file
