@@ -176,25 +176,26 @@ TEST_F(Hack, PreviewWindowShowsTheExactPictureAndItsEndEndsTheHack)
     EXPECT_TRUE(ExpectExit(Clock::now(), Ms(1000 * GLYPHFALL_SLOWER), 0, "", "window destroyed"));
 }
 
-// Steps at 2.5 and at 50 a second (read as milliseconds: minutes apart): the picture
+// Steps at 1 and at 50 a second (read as milliseconds: minutes apart): the picture
 // keeps changing at both, clearly more often at the shorter delay.
 TEST_F(Hack, DelayIsInMicrosecondsAndSigtermEndsItPromptly)
 {
     ASSERT_NO_FATAL_FAILURE(StartServer(320, 240, {"-br"}));
     int changes[2];
-    for (int delay : {400000, 20000}) {
+    for (int delay : {1000000, 20000}) {
         ASSERT_NO_FATAL_FAILURE(Start({"--root", "--delay", std::to_string(delay)}));
         ASSERT_TRUE(WaitForPhase(false));
         Ms still{0};
         changes[delay == 20000] = Changes(Server.Conn, Ms(3000), &still);
-        EXPECT_LT(still, Ms(1500)) << "the picture stood still, --delay " << delay;
+        EXPECT_LT(still, Ms(delay / 1000 + 1000)) << "the picture stood still, --delay " << delay;
         const auto signalled = Clock::now();
         kill(Prog.Pid, SIGTERM);
         const std::string what = "SIGTERM, --delay " + std::to_string(delay);
         EXPECT_TRUE(ExpectExit(signalled, Ms(300 * GLYPHFALL_SLOWER), 0, "", what));
     }
-    std::printf("[e2e] pictures in 3 s: %d with --delay 400000, %d with --delay 20000\n", changes[0], changes[1]);
-    EXPECT_GT(changes[1], 3 * changes[0]);
+    std::printf("[e2e] pictures in 3 s: %d with --delay 1000000, %d with --delay 20000\n", changes[0], changes[1]);
+    // Under ThreadSanitizer 50 steps a second show as about 18 pictures.
+    EXPECT_GT(changes[1], 2 * changes[0] + 2);
 }
 
 // A flat and a tall window cost no more than a 32:9 one of the flat one's
