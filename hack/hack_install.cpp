@@ -153,6 +153,17 @@ HackListEdit EditHackList(const std::string* text, const std::string& defaults, 
     return edit;
 }
 
+std::string HackListCommand(const std::string& program)
+{
+    // The daemon finds hacks in its own directory by name; elsewhere only by path.
+    const fs::path path(program);
+    const std::string name = path.parent_path() == "/usr/libexec/xscreensaver" ? path.filename() : path;
+    // The daemon splits the command line at blanks and hands it to a shell.
+    const bool plain =
+        name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._+-") == name.npos;
+    return plain ? name + " --root" : "";
+}
+
 int InstallHack(bool add)
 {
     const auto fail = [](const std::string& why) {
@@ -166,11 +177,9 @@ int InstallHack(bool add)
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
     if (error)
         return fail("cannot tell where this program lies: " + error.message());
-    // The daemon finds hacks in its own directory by name; elsewhere only by path.
-    const std::string where = self.parent_path() == "/usr/libexec/xscreensaver" ? self.filename() : self;
-    if (where.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._+-") !=
-        where.npos)
-        return fail("the path " + where + " would not survive the daemon's command line: install it elsewhere");
+    const std::string command = HackListCommand(self);
+    if (command.empty())
+        return fail("the path " + self.string() + " would not survive the daemon's command line: install it elsewhere");
 
     fs::path file = fs::path(home) / ".xscreensaver";
     const bool exists = fs::exists(file, error);
@@ -181,7 +190,7 @@ int InstallHack(bool add)
         return fail("cannot read " + file.string());
     defaults << std::ifstream("/etc/X11/app-defaults/XScreenSaver").rdbuf();
     const std::string oldText = old.str();
-    const HackListEdit edit = EditHackList(exists ? &oldText : nullptr, defaults.str(), where + " --root", add);
+    const HackListEdit edit = EditHackList(exists ? &oldText : nullptr, defaults.str(), command, add);
 
     const std::string name = file.string(), backup = name + ".bak";
     if (!edit.Changed) {

@@ -18,6 +18,11 @@ struct HackListEdit {
 // as it is, or enabled when disabled.
 HackListEdit EditHackList(const std::string* text, const std::string& defaults, const std::string& command, bool add);
 
+// The entry's command line for the program at that path: its bare name
+// where the daemon looks for hacks, else the path; "" for a path the
+// daemon's command line would mangle.
+std::string HackListCommand(const std::string& program);
+
 // Does it on $HOME/.xscreensaver, keeping the old file as .xscreensaver.bak,
 // and says what it did on stdout (or why not on stderr). Returns the exit
 // code.

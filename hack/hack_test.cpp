@@ -103,4 +103,8 @@ TEST(HackList, AddsOrTakesOutOnlyItsOwnEntry)
         EXPECT_FALSE(again.Changed) << c.Name << "\n" << again.Text;
         EXPECT_EQ(again.Number, c.Add ? c.Number : 0) << c.Name;
     }
+    // The command: bare where the daemon looks for hacks.
+    EXPECT_EQ(HackListCommand("/usr/libexec/xscreensaver/glyphfall-xscreensaver"), "glyphfall-xscreensaver --root");
+    EXPECT_EQ(HackListCommand("/usr/local/libexec/xscreensaver/gx"), "/usr/local/libexec/xscreensaver/gx --root");
+    EXPECT_EQ(HackListCommand("/home/a b/gx"), "");
 }
