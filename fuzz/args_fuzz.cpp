@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     HackArgs h;
     error.clear();
     if (ParseHackArgs(int(argv.size()), argv.data(), 10000, &h, &error)
-            ? h.Delay > HackMaxDelay || (h.HasWindowId && h.WindowId == 0)
+            ? h.Delay > HackMaxDelay || (h.HasWindowId && h.WindowId == 0) || (h.Install && h.Uninstall)
             : !OneLine(error))
         std::abort();
     return 0;

@@ -8,12 +8,15 @@
 std::string HackUsage(uint32_t defaultDelay)
 {
     return "usage: glyphfall-xscreensaver [--window-id ID | --root] [--delay MICROSECONDS] [--fps]\n"
-           "glyphfall as an XScreenSaver hack: draws in the window XScreenSaver names (XSCREENSAVER_WINDOW),\n"
-           "else in --window-id ID (decimal or 0x hexadecimal), else on the root window with --root,\n"
-           "else in a window of its own.\n"
-           "  --delay N   microseconds between animation steps (default " + std::to_string(defaultDelay) +
+           "       glyphfall-xscreensaver --install | --uninstall\n"
+           "glyphfall as an XScreenSaver hack: draws in --window-id ID (decimal or 0x hexadecimal),\n"
+           "else in the window XScreenSaver names (XSCREENSAVER_WINDOW), else on the root window\n"
+           "with --root, else in a window of its own.\n"
+           "  --delay N     microseconds between animation steps (default " + std::to_string(defaultDelay) +
            ", 0 as fast as possible, at most " + std::to_string(HackMaxDelay) + ")\n"
-           "  --fps       show the animation steps per second\n"
+           "  --fps         show the animation steps per second\n"
+           "  --install     add \"Glyphfall\" to the programs of ~/.xscreensaver (a backup kept)\n"
+           "  --uninstall   take it out again\n"
            "Ends on SIGTERM or SIGINT (exit code 0); exit code 2 on a bad argument.\n";
 }
 
@@ -79,6 +82,10 @@ bool ParseHackArgs(int argc, char** argv, uint32_t defaultDelay, HackArgs* out, 
             out->Fps = true;
         } else if (name == "help" || name == "h") {
             out->Help = true;
+        } else if (name == "install") {
+            out->Install = true;
+        } else if (name == "uninstall") {
+            out->Uninstall = true;
         } else if (takesValue) {
             const char* value = eq ? eq + 1 : (i + 1 < argc ? argv[++i] : nullptr);
             if (!value) {
@@ -105,5 +112,40 @@ bool ParseHackArgs(int argc, char** argv, uint32_t defaultDelay, HackArgs* out, 
             return false;
         }
     }
+    if (out->Install && out->Uninstall) {
+        *error = "--install and --uninstall exclude each other";
+        return false;
+    }
     return true;
+}
+
+bool ChooseHackWindow(const HackArgs& args, const char* fromDaemon, HackWindowKind* kind, unsigned long* id,
+                      std::string* error)
+{
+    if (args.HasWindowId) {
+        *kind = HackWindowGiven;
+        *id = args.WindowId;
+    } else if (fromDaemon && *fromDaemon) {
+        if (!ParseWindowId(fromDaemon, id)) {
+            *error = "XSCREENSAVER_WINDOW " + Quoted(fromDaemon) + " is not a window id";
+            return false;
+        }
+        *kind = HackWindowGiven;
+    } else {
+        *kind = args.Root ? HackWindowRoot : HackWindowOwn;
+    }
+    return true;
+}
+
+void HackRasterShape(int32_t width, int32_t height, int32_t* shapeWidth, int32_t* shapeHeight)
+{
+    *shapeWidth = width;
+    *shapeHeight = height;
+    if (height <= 0 || int64_t(width) * 9 <= int64_t(height) * 32)
+        return;
+    // Exactly 32:9, as near the window's height as whole multiples allow:
+    // the raster's width depends on the ratio alone.
+    const int32_t times = height / 9 > 0 ? height / 9 : 1;
+    *shapeWidth = 32 * times;
+    *shapeHeight = 9 * times;
 }

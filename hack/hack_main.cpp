@@ -13,6 +13,7 @@
 #include "common/random.h"
 #include "common/state.h"
 #include "hack/hack_args.h"
+#include "hack/hack_install.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 #include "scene/scene.h"
@@ -59,23 +60,11 @@ static void HackAnimation()
     }
 }
 
-// The window to draw in, by XScreenSaver's order of precedence.
-static bool ChooseWindow(const HackArgs& args, HackWindowKind* kind, unsigned long* id, std::string* error)
+// One line on stderr, then the exit code.
+static int Fail(int code, const std::string& why)
 {
-    const char* fromDaemon = std::getenv("XSCREENSAVER_WINDOW");
-    if (args.HasWindowId) {
-        *kind = HackWindowGiven;
-        *id = args.WindowId;
-    } else if (fromDaemon && *fromDaemon) {
-        if (!ParseWindowId(fromDaemon, id)) {
-            *error = "XSCREENSAVER_WINDOW is not a window id";
-            return false;
-        }
-        *kind = HackWindowGiven;
-    } else {
-        *kind = args.Root ? HackWindowRoot : HackWindowOwn;
-    }
-    return true;
+    std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", why.c_str());
+    return code;
 }
 
 int main(int argc, char** argv)
@@ -84,14 +73,16 @@ int main(int argc, char** argv)
     std::string error;
     HackWindowKind kind;
     unsigned long id = 0;
-    if (!ParseHackArgs(argc, argv, DefaultDelay, &args, &error) || !ChooseWindow(args, &kind, &id, &error)) {
-        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
-        return ExitBadArgument;
-    }
+    if (!ParseHackArgs(argc, argv, DefaultDelay, &args, &error))
+        return Fail(ExitBadArgument, error);
     if (args.Help) {
         std::fputs(HackUsage(DefaultDelay).c_str(), stdout);
         return ExitOk;
     }
+    if (args.Install || args.Uninstall)
+        return InstallHack(args.Install);
+    if (!ChooseHackWindow(args, std::getenv("XSCREENSAVER_WINDOW"), &kind, &id, &error))
+        return Fail(ExitBadArgument, error);
     Delay = args.Delay;
 
     // On before the handlers go in: a stop that comes during start-up then
@@ -100,26 +91,24 @@ int main(int argc, char** argv)
     PlatformCatchStopRequests(RequestStop);
 
     int32_t width = 0, height = 0;
-    if (!PlatformOpenHackWindow(kind, id, &width, &height, &error)) {
-        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
-        return ExitFailure;
-    }
+    if (!PlatformOpenHackWindow(kind, id, &width, &height, &error))
+        return Fail(ExitFailure, error);
     ScreenWidth = width;
     ScreenHeight = height;
     ScreenDpi = PlatformScreenDpi();
     // A window too narrow for a raster of its own gets the screen's shape
     // until it grows; the picture is still made to fill it.
-    if (!CreateRaster(width, height, &error) && !CreateRaster(1920, 1080, &error)) {
-        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
+    int32_t shapeWidth, shapeHeight;
+    HackRasterShape(width, height, &shapeWidth, &shapeHeight);
+    if (!CreateRaster(shapeWidth, shapeHeight, &error) && !CreateRaster(1920, 1080, &error)) {
         PlatformCloseHackWindow();
-        return ExitFailure;
+        return Fail(ExitFailure, error);
     }
     Randomize();
     if (!SetRasterFont("Times New Roman", ScreenDpi, &error)) {
-        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
         ReleaseRaster();
         PlatformCloseHackWindow();
-        return ExitFailure;
+        return Fail(ExitFailure, error);
     }
 
     Animating.store(false);
@@ -135,7 +124,9 @@ int main(int argc, char** argv)
         if (w != width || h != height) {
             width = w;
             height = h;
-            ReshapeAtNextScene(width, height);
+            int32_t shapeWidth, shapeHeight;
+            HackRasterShape(width, height, &shapeWidth, &shapeHeight);
+            ReshapeAtNextScene(shapeWidth, shapeHeight);
         }
         const auto now = std::chrono::steady_clock::now();
         if (args.Fps && now - lastCount >= std::chrono::seconds(1)) {

@@ -17,9 +17,9 @@ using Action = void (*)(E2e*);
 
 struct EndCase {
     const char* Name;
-    bool WhileLetter;     // acts while the letter shows, not while animating
+    int Phase;            // acts while animating (0), while the letter shows (1), or at start-up (-1)
     Action Ignored;       // must leave the program running (nullptr: none)
-    Action Ending;        // must close its window within BoundMs and exit with Code
+    Action Ending;        // must close its window within BoundMs (at start-up: end) and exit with Code
     int BoundMs, Code;
     const char* Says;     // what its one line says ("": nothing said)
 };
@@ -31,6 +31,25 @@ void ThreePixelSteps(E2e* t)
         MoveBy(t->Server.Conn, dx, dy);
         std::this_thread::sleep_for(Ms(20));
     }
+}
+
+// SIGTERM once glyphfall's window shows, while the first scene is still being made.
+void TermAtStartUp(E2e* t)
+{
+    Display* d = t->Server.Conn;
+    for (auto deadline = Clock::now() + Ms(10000); Clock::now() < deadline; std::this_thread::sleep_for(Ms(1))) {
+        Window root, parent, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+        XWindowAttributes a;
+        bool shown = false;
+        for (unsigned i = 0; i < count && !shown; ++i)
+            shown = XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable;
+        XFree(children);
+        if (shown)
+            break;
+    }
+    kill(t->Prog.Pid, SIGTERM);
 }
 
 const EndCase Cases[] = {
@@ -55,6 +74,8 @@ const EndCase Cases[] = {
     // A stop signal cuts the letter's second short: the bound is below what is left of it.
     {"TermWhileTheLetterShows", true, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 800, 0, ""},
     {"IntWhileTheLetterShows", true, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGINT); }, 800, 0, ""},
+    // A stop during start-up stays made: no first scene (over a second) before the end.
+    {"TermAtStartUp", -1, nullptr, TermAtStartUp, GLYPHFALL_SLOWER > 1 ? 1200 : 700, 0, ""},
     {"TermWhileAnimating", false, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 3000, 0, ""},
     {"IntWhileAnimating", false, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGINT); }, 3000, 0, ""},
     {"TheXServerDying", false, nullptr, [](E2e* t) { StopXServer(&t->Server, SIGKILL); }, 2000, 1, "X server"},
@@ -68,7 +89,7 @@ TEST_P(Ends, WhenItShould)
     StartServer(1280, 1024);
     Launch();
     ASSERT_FALSE(HasFatalFailure());
-    ASSERT_TRUE(WaitForPhase(c.WhileLetter));
+    ASSERT_TRUE(c.Phase < 0 || WaitForPhase(c.Phase == 1));
     if (c.Ignored) {
         c.Ignored(this);
         ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "ended by input to ignore: " << DescribeStatus(Prog.ExitStatus);
@@ -81,7 +102,7 @@ TEST_P(Ends, WhenItShould)
     };
     Screenshot root;
     EXPECT_TRUE(!Server.Conn || WaitForScreen(Server.Conn, Ms(c.BoundMs), gone, &root)) << "the window stayed";
-    ExpectExit(ended, Ms(5000), c.Code, c.Says, c.Name);
+    ExpectExit(ended, Ms(c.Phase < 0 ? c.BoundMs : 5000), c.Code, c.Says, c.Name);
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, Ends, testing::ValuesIn(Cases), [](const auto& info) { return info.param.Name; });
