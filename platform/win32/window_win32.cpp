@@ -251,6 +251,11 @@ void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
         return;
     if (GetCurrentThreadId() == Win.MainThread) {
         ShowRows(rows, width, height);
+        // The first scene is shown from outside the message loop. A zero wait
+        // takes no message but lets the window system catch up (Wine maps the
+        // window and sends the picture to the X server only in such waits), so
+        // the letter shows during its second, not after it.
+        MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, 0);
         return;
     }
     PutFrame(&Win.Slot, rows, width, height);
