@@ -208,7 +208,8 @@ TEST_F(Wine, AScreenTooNarrowShowsTheErrorBox)
     Run();
     ASSERT_FALSE(HasFatalFailure());
     Window box = 0;
-    for (const auto deadline = Clock::now() + Ms(20000); !box && Clock::now() < deadline;) {
+    const auto deadline = Clock::now() + Ms(20000);
+    while (!box && Clock::now() < deadline && !WaitExit(&Prog, Ms(0))) {
         Window root, parent, *children = nullptr;
         unsigned count = 0;
         XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
