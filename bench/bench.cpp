@@ -11,6 +11,9 @@
 //
 // Speed is judged by ratios within one run, never by absolute thresholds.
 // --smoke: a few iterations of everything (CI), with fewer spreading steps.
+// --blocks DIR: the letters' blocks as built from DIR/C0.csv ... DIR/DF.csv
+// (glyphfall-render --blocks), not from the font: the same scenes on two
+// builds, such as Linux and Windows (bench/compare-windows.sh).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -256,9 +259,12 @@ int main(int argc, char** argv)
     // Our own flag first; the rest belongs to Google Benchmark.
     std::vector<char*> args;
     bool smoke = false;
+    std::string blocksDir;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--smoke") == 0)
             smoke = true;
+        else if (std::strcmp(argv[i], "--blocks") == 0 && i + 1 < argc)
+            blocksDir = argv[++i];
         else
             args.push_back(argv[i]);
     }
@@ -293,16 +299,22 @@ int main(int argc, char** argv)
     std::string error;
     Running.store(true);
     Animating.store(true);
-    if (!PrepareLetterRaster(1920, 1080, 96, &error)) {
+    if (blocksDir.empty() ? !PrepareLetterRaster(1920, 1080, 96, &error) : !CreateRaster(1920, 1080, &error)) {
         std::fprintf(stderr, "glyphfall-bench: cannot prepare the raster: %s\n", error.c_str());
         return 1;
     }
-    std::printf("building the 32 letters' scenes and spreading each over %d steps...\n", SpreadSteps);
+    std::printf("%s the 32 letters' scenes and spreading each over %d steps...\n",
+                blocksDir.empty() ? "building" : "reading", SpreadSteps);
     std::fflush(stdout);
     for (int i = 0; i < LetterCount; ++i) {
         LetterCase l;
         l.Code = uint8_t(FirstLetter + i);
-        l.Fresh = LetterBlocks(l.Code);
+        if (blocksDir.empty())
+            l.Fresh = LetterBlocks(l.Code);
+        else if (!ReadBlocksCsv(blocksDir + "/" + LetterName(l.Code) + ".csv", &l.Fresh, &error)) {
+            std::fprintf(stderr, "glyphfall-bench: %s\n", error.c_str());
+            return 1;
+        }
         l.Spread = l.Fresh;
         Spread(&l.Spread, SpreadSteps);
         Letters.push_back(std::move(l));
