@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <thread>
 
 #include <X11/keysym.h>
 
@@ -23,15 +22,6 @@ struct EndCase {
     int BoundMs, Code;
     const char* Says;     // what its one line says ("": nothing said)
 };
-
-// Moves of 3 pixels on one axis or both, each its own motion event.
-void ThreePixelSteps(E2e* t)
-{
-    for (const auto& [dx, dy] : {std::pair{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}}) {
-        MoveBy(t->Server.Conn, dx, dy);
-        std::this_thread::sleep_for(Ms(20));
-    }
-}
 
 const EndCase Cases[] = {
     {"KeyWhileAnimating", false, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_a); }, 3000, 0, ""},
@@ -50,8 +40,10 @@ const EndCase Cases[] = {
          TapKey(t->Server.Conn, XK_F10);
      },
      [](E2e* t) { ClickButton(t->Server.Conn, 3); }, 3000, 0, ""},
-    {"FourPixelsRightNotThree", false, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }, 3000, 0, ""},
-    {"FourPixelsUpNotThree", false, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }, 3000, 0, ""},
+    {"FourPixelsRightNotThree", false, [](E2e* t) { ThreePixelSteps(t->Server.Conn); },
+     [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }, 3000, 0, ""},
+    {"FourPixelsUpNotThree", false, [](E2e* t) { ThreePixelSteps(t->Server.Conn); },
+     [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }, 3000, 0, ""},
     // A stop signal cuts the letter's second short: the bound is below what is left of it.
     {"TermWhileTheLetterShows", true, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 800, 0, ""},
     {"IntWhileTheLetterShows", true, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGINT); }, 800, 0, ""},

@@ -167,6 +167,14 @@ void MoveTo(Display* d, int x, int y)
     XSync(d, False);
 }
 
+void ThreePixelSteps(Display* d)
+{
+    for (const auto& [dx, dy] : {std::pair{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}}) {
+        MoveBy(d, dx, dy);
+        std::this_thread::sleep_for(Ms(20));
+    }
+}
+
 bool TakeScreenshot(Display* d, Screenshot* s)
 {
     s->Width = DisplayWidth(d, DefaultScreen(d));
@@ -205,7 +213,7 @@ bool HasColour(const Screenshot& s)
 }
 
 std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left, int top,
-                                        int width, int height)
+                                        int width, int height, bool centres)
 {
     width = width ? width : s.Width;
     height = height ? height : s.Height;
@@ -216,7 +224,9 @@ std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, co
     size_t wrong = 0;
     for (int64_t y = 0; y < height; ++y)
         for (int64_t x = 0; x < width; ++x) {
-            const size_t cell = size_t(y * 150 / height) * size_t(rasterWidth) + size_t(x * rasterWidth / width);
+            const int64_t c = centres;   // (2x + 1) / 2W instead of 2x / 2W
+            const size_t cell = size_t((2 * y + c) * 150 / (2 * height)) * size_t(rasterWidth) +
+                                size_t((2 * x + c) * rasterWidth / (2 * width));
             const uint32_t pixel = s.At(int(left + x), int(top + y));
             if (!seen[cell])
                 raster[cell] = pixel;

@@ -54,6 +54,7 @@ void TapKey(Display* d, unsigned long keysym, unsigned long held = 0);
 void ClickButton(Display* d, unsigned button);
 void MoveBy(Display* d, int dx, int dy);
 void MoveTo(Display* d, int x, int y);
+void ThreePixelSteps(Display* d);   // moves of 3 pixels on one axis or both, each its own motion event
 
 struct Screenshot {
     int Width = 0, Height = 0;
@@ -67,9 +68,10 @@ bool IsTwoTone(const Screenshot& s);   // only black and white, and both
 bool HasColour(const Screenshot& s);   // some colour that is no grey
 // Expects the width x height area at (left, top) (0: all of the shot) to show a rasterWidth x 150
 // raster enlarged exactly: pixel (x, y) shows raster pixel (x * W / width, y * 150 / height), both
-// rounded down. Returns the raster read back (0xRRGGBB, row by row).
+// rounded down; with centres, the one under its centre, ((x + 0.5) * W / width, (y + 0.5) * 150 /
+// height), rounded down (Wine's StretchBlt). Returns the raster read back (0xRRGGBB, row by row).
 std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left = 0,
-                                        int top = 0, int width = 0, int height = 0);
+                                        int top = 0, int width = 0, int height = 0, bool centres = false);
 
 struct E2e : testing::Test {
     std::string TempDir;
