@@ -2,7 +2,9 @@
 # The bench's ratios from the Linux build and from the Windows build under
 # Wine, one after the other on the same scenes: the 32 letters' blocks as the
 # Linux glyphfall-render builds them (1920x1080, DPI 96), since the Windows
-# build draws its letter with GDI.
+# build draws its letter with GDI. Both time by elapsed time (--real-time),
+# since Wine counts a thread's CPU time in 10 ms ticks: run it on an
+# otherwise idle machine.
 #   bench/compare-windows.sh LINUX_BUILD WINDOWS_BUILD [bench options...]
 # LINUX_BUILD has tools/glyphfall-render and bench/glyphfall-bench (a Release
 # build), WINDOWS_BUILD bench/glyphfall-bench.exe and its Wine prefix.
@@ -24,8 +26,8 @@ done
 
 bash "$here/../scripts/wine-prefix.sh" start "$windows/wineprefix"
 echo "=== Linux: $linux/bench/glyphfall-bench"
-"$linux/bench/glyphfall-bench" --blocks "$blocks" "$@" | tee "$blocks/linux.txt" | grep -E '^attraction (step|speedup)'
+"$linux/bench/glyphfall-bench" --blocks "$blocks" --real-time "$@" | tee "$blocks/linux.txt" | grep -E '^attraction (step|speedup)'
 echo "=== Windows under Wine: $windows/bench/glyphfall-bench.exe"
 WINEPREFIX=$windows/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-  wine "$windows/bench/glyphfall-bench.exe" --blocks "Z:$blocks" "$@" </dev/null |
+  wine "$windows/bench/glyphfall-bench.exe" --blocks "Z:$blocks" --real-time "$@" </dev/null |
   tr -d '\r' | tee "$blocks/windows.txt" | grep -E '^attraction (step|speedup)'
