@@ -23,7 +23,8 @@
 #include "animation/animation.h"
 #include "bench/letter_scene.h"
 #include "common/state.h"
-#include "platform/platform.h"
+#include "platform/display.h"
+#include "platform/window.h"
 
 namespace {
 

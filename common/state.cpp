@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "platform/platform.h"
+#include "platform/display.h"
 
 std::atomic<bool> Running{false};
 std::atomic<bool> Animating{false};

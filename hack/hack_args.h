@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/saver_window.h"
 
 constexpr uint32_t HackMaxDelay = 10000000;  // ten seconds between steps is already a still picture
 

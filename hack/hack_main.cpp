@@ -14,8 +14,10 @@
 #include "common/state.h"
 #include "hack/hack_args.h"
 #include "hack/hack_install.h"
-#include "platform/platform.h"
+#include "platform/display.h"
 #include "platform/process.h"
+#include "platform/saver_window.h"
+#include "platform/surface.h"
 #include "scene/scene.h"
 
 // The default delay: on a 1920x1080 raster the 32 letters' blocks first

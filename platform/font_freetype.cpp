@@ -1,9 +1,14 @@
-// The letter font: fontconfig picks the installed face nearest to the one
-// asked for (and its smoothing settings), FreeType renders it. The cell's
-// ascent is the OS/2 table's usWinAscent scaled to the em and rounded, the
-// metric the letter's place on the raster is defined by.
+// The raster's surface on Linux: plain memory, and the letter font:
+// fontconfig picks the installed face nearest to the one asked for (and its
+// smoothing settings), FreeType renders it, and the glyph's coverage is laid
+// over a white cell here. The cell's ascent is the OS/2 table's usWinAscent
+// scaled to the em and rounded, the metric the letter's place on the raster
+// is defined by.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include <fontconfig/fontconfig.h>
@@ -12,7 +17,65 @@
 #include FT_LCD_FILTER_H
 #include FT_TRUETYPE_TABLES_H
 
-#include "platform/platform.h"
+#include "platform/surface.h"
+
+// The surface: one block of memory, rows 4-byte aligned.
+static struct {
+    uint8_t* Pixels = nullptr;
+    int32_t Width = 0, Height = 0;
+    size_t Stride = 0;
+} Surface;
+
+bool PlatformCreateSurface(int32_t width, int32_t height, uint8_t** rows, std::string* error)
+{
+    const size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
+    uint8_t* pixels = static_cast<uint8_t*>(std::malloc(stride * size_t(height)));
+    if (!pixels) {
+        *error = "Out of system resources";
+        return false;
+    }
+    // A new surface is entirely white.
+    std::memset(pixels, 255, stride * size_t(height));
+    PlatformReleaseSurface();
+    Surface.Pixels = pixels;
+    Surface.Width = width;
+    Surface.Height = height;
+    Surface.Stride = stride;
+    for (int32_t y = 0; y < height; ++y)
+        rows[y] = pixels + stride * size_t(y);
+    return true;
+}
+
+void PlatformReleaseSurface()
+{
+    std::free(Surface.Pixels);
+    Surface = {};
+}
+
+void PlatformFillWhite(int32_t left, int32_t top, int32_t right, int32_t bottom)
+{
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, Surface.Width);
+    bottom = std::min(bottom, Surface.Height);
+    if (left >= right)
+        return;
+    for (int32_t y = top; y < bottom; ++y)
+        std::memset(Surface.Pixels + Surface.Stride * size_t(y) + size_t(left) * 3, 255, size_t(right - left) * 3);
+}
+
+// A rendered glyph: coverage from 0 (none) to 255 (full ink), either one
+// value per pixel (Channels 1) or, with sub-pixel smoothing, three per pixel
+// in blue, green, red order (Channels 3).
+struct GlyphImage {
+    int32_t Width, Height;    // in pixels
+    int32_t Left;             // columns from the cell's left edge to the image's
+    int32_t Top;              // rows from the cell's top edge to the image's
+    int32_t Advance;          // the cell's width
+    int32_t CellHeight;       // the cell's height: ascent + descent
+    int Channels;
+    const uint8_t* Coverage;  // Height rows of Width * Channels bytes; valid until the next call
+};
 
 static struct {
     FT_Library Library;
@@ -83,8 +146,10 @@ static void ChooseRendering(FcPattern* p)
     Font.LoadFlags = flags;
 }
 
-bool PlatformOpenFont(const char* face, int emPixels, uint32_t first, uint32_t last, std::string* error)
+bool PlatformOpenFont(const char* face, int emPixels, std::string* error)
 {
+    // Windows-1251's capitals, U+0410..U+042F, are what the scenes draw.
+    constexpr uint32_t first = 0x0410, last = 0x042F;
     PlatformCloseFont();
     char range[64];
     std::snprintf(range, sizeof range, "U+%04X..U+%04X", unsigned(first), unsigned(last));
@@ -151,7 +216,7 @@ bool PlatformOpenFont(const char* face, int emPixels, uint32_t first, uint32_t l
     return true;
 }
 
-bool PlatformRenderGlyph(uint32_t codePoint, GlyphImage* image)
+static bool RenderGlyph(uint32_t codePoint, GlyphImage* image)
 {
     if (!Font.Face)
         return false;
@@ -192,6 +257,49 @@ bool PlatformRenderGlyph(uint32_t codePoint, GlyphImage* image)
     image->Channels = channels;
     image->Coverage = Font.Coverage.data();
     return true;
+}
+
+// Windows-1251 for the bytes the scenes use: ASCII, and the Cyrillic
+// letters at 0xC0..0xFF. Other bytes draw nothing (0).
+static uint32_t CodePointOf(uint8_t code)
+{
+    if (code < 0x80)
+        return code;
+    if (code >= 0xC0)
+        return 0x0410u + (code - 0xC0u);
+    return 0;
+}
+
+void PlatformDrawCharacter(uint8_t code, int32_t left, int32_t top)
+{
+    GlyphImage glyph;
+    const uint32_t cp = CodePointOf(code);
+    if (cp == 0 || !RenderGlyph(cp, &glyph))
+        return;
+    // Opaque text: the whole character cell becomes white first.
+    PlatformFillWhite(left, top, left + glyph.Advance, top + glyph.CellHeight);
+    for (int32_t gy = 0; gy < glyph.Height; ++gy) {
+        const int64_t y = int64_t(top) + glyph.Top + gy;
+        if (y < 0 || y >= Surface.Height)
+            continue;
+        const uint8_t* src = glyph.Coverage + size_t(gy) * size_t(glyph.Width) * size_t(glyph.Channels);
+        for (int32_t gx = 0; gx < glyph.Width; ++gx) {
+            const int64_t x = int64_t(left) + glyph.Left + gx;
+            if (x < 0 || x >= Surface.Width)
+                continue;
+            uint8_t* px = Surface.Pixels + Surface.Stride * size_t(y) + size_t(x) * 3;
+            // Black ink over white: each channel loses what the ink covers.
+            if (glyph.Channels == 3) {
+                const uint8_t* c = src + gx * 3;
+                px[0] = uint8_t(255 - c[0]);
+                px[1] = uint8_t(255 - c[1]);
+                px[2] = uint8_t(255 - c[2]);
+            } else {
+                const uint8_t v = uint8_t(255 - src[gx]);
+                px[0] = px[1] = px[2] = v;
+            }
+        }
+    }
 }
 
 void PlatformCloseFont()

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <thread>
 
-#include "platform/platform.h"
+#include "platform/window.h"
+
+// The full-screen window's class, where the platform registers classes.
+constexpr const char* WindowClassName = "MyWKlass";
 
 struct CursorPoint {
     int32_t X, Y;

@@ -6,7 +6,9 @@
 #include "animation/animation.h"
 #include "common/random.h"
 #include "common/state.h"
+#include "platform/display.h"
 #include "platform/process.h"
+#include "platform/surface.h"
 #include "scene/scene.h"
 #include "shell/shell.h"
 
@@ -45,7 +47,7 @@ int StartUp()
     Running.store(true);
     PlatformCatchStopRequests(OnStopRequest);
     std::string error;
-    if (!PlatformOpenWindow("MyWKlass", &ScreenWidth, &ScreenHeight, &error)) {
+    if (!PlatformOpenWindow(WindowClassName, &ScreenWidth, &ScreenHeight, &error)) {
         std::fprintf(stderr, "glyphfall: %s\n", error.c_str());
         return 1;
     }

@@ -17,6 +17,7 @@ static void Shutdown()
     // has stopped touching the raster before anything is released.
     if (AnimationWorker.joinable())
         AnimationWorker.join();
+    PlatformEndWindow(WindowClassName);
     PlatformPostEvent(EventQuit);
 }
 

@@ -8,7 +8,7 @@
 #include "animation/animation.h"
 #include "common/random.h"
 #include "common/state.h"
-#include "platform/platform.h"
+#include "platform/surface.h"
 #include "render_args.h"
 #include "render_files.h"
 #include "render_webp.h"

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/display.h"
+#include "platform/window.h"
 
 struct HeadlessRecord {
     std::mutex Lock;                    // guards everything below: frames may come from any thread

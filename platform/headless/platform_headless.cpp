@@ -27,6 +27,7 @@ bool PlatformOpenWindow(const char*, int32_t* width, int32_t* height, std::strin
 }
 
 void PlatformCloseWindow() {}
+void PlatformEndWindow(const char*) {}
 int PlatformScreenDpi() { return 96; }
 void PlatformHideCursor() {}
 
@@ -83,14 +84,3 @@ void PlatformShowError(const char* title, const char* text)
     std::lock_guard<std::mutex> lock(Headless.Lock);
     Headless.Errors.push_back(text);
 }
-
-// The screen-saver hack's window is X11 only: headless, there is none.
-bool PlatformOpenHackWindow(HackWindowKind, unsigned long, int32_t*, int32_t*, std::string* error)
-{
-    *error = "no display: the headless backend has no windows";
-    return false;
-}
-
-bool PlatformServeHackWindow(int, int32_t*, int32_t*) { return false; }
-void PlatformSetHackOverlay(const std::string&) {}
-void PlatformCloseHackWindow() {}

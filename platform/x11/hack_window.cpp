@@ -27,8 +27,9 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
+#include "platform/display.h"
 #include "platform/frame_slot.h"
-#include "platform/platform.h"
+#include "platform/saver_window.h"
 #include "platform/xft_dpi.h"
 #include "platform/scaler.h"
 

@@ -15,6 +15,7 @@
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
                   std::string* error)
@@ -205,7 +206,7 @@ bool HasColour(const Screenshot& s)
 }
 
 std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left, int top,
-                                        int width, int height)
+                                        int width, int height, bool centres)
 {
     width = width ? width : s.Width;
     height = height ? height : s.Height;
@@ -216,7 +217,9 @@ std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, co
     size_t wrong = 0;
     for (int64_t y = 0; y < height; ++y)
         for (int64_t x = 0; x < width; ++x) {
-            const size_t cell = size_t(y * 150 / height) * size_t(rasterWidth) + size_t(x * rasterWidth / width);
+            const int64_t c = centres;   // (2x + 1) / 2W instead of 2x / 2W
+            const size_t cell = size_t((2 * y + c) * 150 / (2 * height)) * size_t(rasterWidth) +
+                                size_t((2 * x + c) * rasterWidth / (2 * width));
             const uint32_t pixel = s.At(int(left + x), int(top + y));
             if (!seen[cell])
                 raster[cell] = pixel;
@@ -255,4 +258,53 @@ bool E2e::ExpectExit(Clock::time_point since, Ms bound, int code, const char* sa
                                       : text.empty());
     EXPECT_TRUE(said) << what << ": unexpected output: " << text;
     return right;
+}
+
+void E2e::ExpectEnding(const EndCase& c)
+{
+    ASSERT_TRUE(c.Phase < 0 || WaitForPhase(c.Phase == 1));
+    if (c.Ignored) {
+        c.Ignored(this);
+        ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "ended by input to ignore: " << DescribeStatus(Prog.ExitStatus);
+    }
+    c.Ending(this);
+    const auto ended = Clock::now();
+    // The window goes before any exit handler (a sanitizer's) runs: the black root shows.
+    auto gone = [](const Screenshot& s) {
+        return std::all_of(s.Pixels.begin(), s.Pixels.end(), [](uint32_t p) { return p == 0; });
+    };
+    Screenshot root;
+    EXPECT_TRUE(!Server.Conn || WaitForScreen(Server.Conn, Ms(c.BoundMs), gone, &root)) << "the window stayed";
+    ExpectExit(ended, Ms(c.Phase < 0 ? c.BoundMs : 5000), c.Code, c.Says, c.Name);
+}
+
+// Moves of 3 pixels on one axis or both, each its own motion event.
+static void ThreePixelSteps(E2e* t)
+{
+    for (const auto& [dx, dy] : {std::pair{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}}) {
+        MoveBy(t->Server.Conn, dx, dy);
+        std::this_thread::sleep_for(Ms(20));
+    }
+}
+
+std::vector<EndCase> InputEndings()
+{
+    return {
+        {"KeyWhileAnimating", 0, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_a); }, 3000, 0, ""},
+        {"LeftClickNotMiddleOrWheel", 0,
+         [](E2e* t) {
+             for (unsigned button : {2, 4, 5, 6, 7})
+                 ClickButton(t->Server.Conn, button);
+         },
+         [](E2e* t) { ClickButton(t->Server.Conn, 1); }, 3000, 0, ""},
+        {"RightClickNotAltOrF10", false,
+         [](E2e* t) {
+             TapKey(t->Server.Conn, XK_Alt_L);
+             TapKey(t->Server.Conn, XK_a, XK_Alt_L);
+             TapKey(t->Server.Conn, XK_F10);
+         },
+         [](E2e* t) { ClickButton(t->Server.Conn, 3); }, 3000, 0, ""},
+        {"FourPixelsRightNotThree", 0, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }, 3000, 0, ""},
+        {"FourPixelsUpNotThree", 0, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }, 3000, 0, ""},
+    };
 }

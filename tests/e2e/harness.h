@@ -67,9 +67,27 @@ bool IsTwoTone(const Screenshot& s);   // only black and white, and both
 bool HasColour(const Screenshot& s);   // some colour that is no grey
 // Expects the width x height area at (left, top) (0: all of the shot) to show a rasterWidth x 150
 // raster enlarged exactly: pixel (x, y) shows raster pixel (x * W / width, y * 150 / height), both
-// rounded down. Returns the raster read back (0xRRGGBB, row by row).
+// rounded down; with centres, the one under its centre, ((x + 0.5) * W / width, (y + 0.5) * 150 /
+// height), rounded down (Wine's StretchBlt). Returns the raster read back (0xRRGGBB, row by row).
 std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left = 0,
-                                        int top = 0, int width = 0, int height = 0);
+                                        int top = 0, int width = 0, int height = 0, bool centres = false);
+
+struct E2e;
+using E2eAction = void (*)(E2e*);
+
+// One way to end the program, or to leave it running: see E2e::ExpectEnding.
+struct EndCase {
+    const char* Name;
+    int Phase;            // acts while animating (0), while the letter shows (1), or at start-up (-1)
+    E2eAction Ignored;    // must leave the program running (nullptr: none)
+    E2eAction Ending;     // must close its window within BoundMs (at start-up: end) and exit with Code
+    int BoundMs, Code;
+    const char* Says;     // what its one line says ("": nothing said)
+};
+
+// What every program's ending table holds: a key, and the clicks and moves
+// that end it next to those that must not.
+std::vector<EndCase> InputEndings();
 
 struct E2e : testing::Test {
     std::string TempDir;
@@ -110,4 +128,7 @@ struct E2e : testing::Test {
     // Expects the end within bound of since with exit code code (< 0: by signal -code) and
     // output: none (says ""), one line "glyphfall...: ..." containing says, or anything (nullptr).
     bool ExpectExit(Clock::time_point since, Ms bound, int code, const char* says, const std::string& what);
+    // On the launched program: waits for the phase, does the ignored input and the ending one, and
+    // expects the window gone and the exit as the case says.
+    void ExpectEnding(const EndCase& c);
 };

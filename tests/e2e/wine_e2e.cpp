@@ -1,0 +1,204 @@
+// glyphfall.exe under Wine, on the test's own Xvfb, with real XTest input and
+// screenshots: the picture, what ends it and what does not, the system close
+// command, the letter's size following LogPixels, and the error box. The
+// prefix is the build directory's own, made once; each test ends the Wine
+// server, which keeps the screen size it first saw.
+#include "tests/e2e/harness.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+namespace {
+
+struct Wine : E2e {
+    Strings Env() const
+    {
+        return {"WINEPREFIX=" WINE_PREFIX, "WINEARCH=win64", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+    }
+    // Runs a Wine tool to its end on the test's display; false if it failed or hung.
+    bool Tool(const Strings& argv, Ms bound = Ms(60000))
+    {
+        Strings env = Env();
+        env.push_back("DISPLAY=" + Server.Name);
+        Program tool;
+        std::string error;
+        return SpawnProgram(&tool, argv, ProgramEnvironment(env), TempDir, &error) && WaitExit(&tool, bound) &&
+               WIFEXITED(tool.ExitStatus) && WEXITSTATUS(tool.ExitStatus) == 0;
+    }
+    bool Registry(const char* key, const char* name, const char* type, const char* data)
+    {
+        return Tool({"/usr/bin/wine", "reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"});
+    }
+    void Prepare(int width, int height)   // or fails the test
+    {
+        StartServer(width, height);
+        ASSERT_FALSE(HasFatalFailure());
+        // Without a window manager Wine's own one (Managed) would hold every
+        // full-screen window's end back by about 2 s.
+        const std::string ready = WINE_PREFIX "/glyphfall-ready";
+        if (!std::filesystem::exists(ready)) {
+            ASSERT_TRUE(Tool({"/usr/bin/wineboot", "-i"}, Ms(120000))) << "wineboot failed";
+            ASSERT_TRUE(Registry("HKCU\\Software\\Wine\\X11 Driver", "Managed", "REG_SZ", "N"));
+            std::ofstream(ready) << "made by the Wine tests\n";
+        }
+    }
+    void TearDown() override
+    {
+        KillProgram(&Prog);
+        if (Server.Conn)
+            Tool({"/usr/bin/wineserver", "-k"}, Ms(10000)), Tool({"/usr/bin/wineserver", "-w"}, Ms(10000));
+        E2e::TearDown();
+    }
+    void Run() { Launch({GLYPHFALL_WINDOWS_EXE}, Env()); }
+    // The letter, read back as its raster; empty on failure.
+    std::vector<uint32_t> Letter(int rasterWidth)
+    {
+        Screenshot shot;
+        return WaitForPhase(true, &shot) ? ExpectEnlargement(shot, rasterWidth, "the letter", 0, 0, 0, 0, true)
+                                         : std::vector<uint32_t>{};
+    }
+};
+
+// The exact enlargement of the letter and of later frames, landscape and
+// portrait, by Wine's rule for StretchBlt: each pixel shows the raster pixel
+// under its centre.
+struct WinePicture : Wine, testing::WithParamInterface<std::array<int, 3>> {};
+
+TEST_P(WinePicture, TheLetterThenMovingBlocksEnlargedExactly)
+{
+    const auto [width, height, rasterWidth] = GetParam();
+    Prepare(width, height);
+    ASSERT_FALSE(HasFatalFailure());
+    Run();
+    ASSERT_FALSE(Letter(rasterWidth).empty());
+    Screenshot frame, later;
+    ASSERT_TRUE(WaitForPhase(false, &frame));
+    ExpectEnlargement(frame, rasterWidth, "a frame", 0, 0, 0, 0, true);
+    auto moved = [&](const Screenshot& s) { return HasColour(s) && s.Pixels != frame.Pixels; };
+    ASSERT_TRUE(WaitForScreen(Server.Conn, Ms(5000), moved, &later)) << "the animation froze";
+    ExpectEnlargement(later, rasterWidth, "a later frame", 0, 0, 0, 0, true);
+    TapKey(Server.Conn, XK_a);
+    ExpectExit(Clock::now(), Ms(3000), 0, "", "key while animating");
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, WinePicture, testing::Values(std::array{1280, 1024, 188}, std::array{768, 1024, 112}));
+
+// What the system close command is without a window manager: the X
+// window's WM_DELETE_WINDOW, which Wine turns into WM_SYSCOMMAND SC_CLOSE.
+void CloseCommand(E2e* t)
+{
+    Display* d = t->Server.Conn;
+    Window root, window = 0, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(d, DefaultRootWindow(d), &root, &window, &children, &count);
+    XEvent e = {};
+    e.xclient.type = ClientMessage;
+    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    // The full-screen one among Wine's windows.
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable && a.width == t->Server.Width) {
+            e.xclient.window = children[i];
+            XSendEvent(d, children[i], False, NoEventMask, &e);
+        }
+    }
+    XFree(children);
+    XSync(d, False);
+}
+
+// The input endings of every program's table, and the close command.
+std::vector<EndCase> Ends()
+{
+    std::vector<EndCase> cases = InputEndings();
+    cases.push_back({"TheSystemCloseCommand", 0, nullptr, CloseCommand, 3000, 0, ""});
+    return cases;
+}
+
+struct WineEnds : Wine, testing::WithParamInterface<EndCase> {};
+
+// The window appears under the resting pointer, whose first move message
+// must not end it either.
+TEST_P(WineEnds, WhenItShould)
+{
+    Prepare(1280, 1024);
+    ASSERT_FALSE(HasFatalFailure());
+    Run();
+    ExpectEnding(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, WineEnds, testing::ValuesIn(Ends()), [](const auto& info) { return info.param.Name; });
+
+// The lowest raster row with ink: with the cell at row 20, every capital's
+// baseline is row 106 at 96 DPI (its descent reaching row 126 at most), and
+// row 148 at 144 DPI.
+int LowestInk(const std::vector<uint32_t>& raster, int rasterWidth)
+{
+    const auto last = std::find(raster.rbegin(), raster.rend(), 0u);
+    return last == raster.rend() ? -1 : int(raster.rend() - last - 1) / rasterWidth;
+}
+
+TEST_F(Wine, LogPixelsSizesTheLetter)
+{
+    Prepare(1280, 1024);
+    ASSERT_FALSE(HasFatalFailure());
+    const char* desktop = "HKCU\\Control Panel\\Desktop";
+    int lowest[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(Registry(desktop, "LogPixels", "REG_DWORD", i ? "144" : "96"));
+        Run();
+        ASSERT_FALSE(HasFatalFailure());
+        lowest[i] = LowestInk(Letter(188), 188);
+        KillProgram(&Prog);
+    }
+    EXPECT_TRUE(Tool({"/usr/bin/wine", "reg", "delete", desktop, "/v", "LogPixels", "/f"}));
+    std::printf("[e2e] lowest ink row: %d at 96 DPI, %d at 144 DPI\n", lowest[0], lowest[1]);
+    EXPECT_TRUE(lowest[0] > 90 && lowest[0] <= 130) << "lowest ink at 96 DPI: row " << lowest[0];
+    EXPECT_GE(lowest[1], 140) << "lowest ink at 144 DPI";
+}
+
+// A screen one pixel wide leaves the raster no column: the "Application
+// Error" box, its text on stderr too, and exit code 1 once it is answered.
+TEST_F(Wine, AScreenTooNarrowShowsTheErrorBox)
+{
+    Prepare(1, 1000);
+    ASSERT_FALSE(HasFatalFailure());
+    Run();
+    ASSERT_FALSE(HasFatalFailure());
+    Window box = 0;
+    const auto deadline = Clock::now() + Ms(20000);
+    while (!box && Clock::now() < deadline && !WaitExit(&Prog, Ms(0))) {
+        Window root, parent, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
+        for (unsigned i = 0; i < count && !box; ++i) {
+            char* name = nullptr;
+            if (XFetchName(Server.Conn, children[i], &name) && std::string(name) == "Application Error")
+                box = children[i];
+            XFree(name);
+        }
+        XFree(children);
+    }
+    ASSERT_NE(box, 0u) << "no box; " << ReadStderr(Prog);
+    ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "did not wait for the box: " << DescribeStatus(Prog.ExitStatus);
+    // The code's offset in the program file: 8 hexadecimal digits, not 0. The C runtime's
+    // text mode writes line breaks as CR LF.
+    const std::regex text("glyphfall: Application Error: Exception EOutOfResources in module glyphfall\\.exe at "
+                          "(?!0{8})[0-9A-F]{8}\\.\r?\na raster of 0 columns cannot be created for a screen of 1 x "
+                          "1000 pixels\\.\r?\n");
+    EXPECT_TRUE(std::regex_match(ReadStderr(Prog), text)) << ReadStderr(Prog);
+    // Without a window manager nobody gives the box the focus.
+    XSetInputFocus(Server.Conn, box, RevertToPointerRoot, CurrentTime);
+    TapKey(Server.Conn, XK_Return);
+    ExpectExit(Clock::now(), Ms(3000), 1, nullptr, "box answered");
+}
+
+}  // namespace
