@@ -9,7 +9,9 @@ packages=(
   fonts-liberation2 xvfb xauth
   xfonts-base libxfixes-dev  # end-to-end tests: core fonts for the error box, XFixes for the cursor
   libwayland-dev libegl1 libegl-mesa0 libgl1-mesa-dri weston  # Wayland: presentation through EGL (llvmpipe will do), a compositor for the tests
+  libweston-10-dev  # the Wayland test's weston module that sends the close request
   xscreensaver procps  # end-to-end tests of glyphfall-xscreensaver under the real daemon
+  lintian mandoc  # the package test: Debian's checker on the .deb, the manual pages' syntax
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -2,8 +2,9 @@
 // test's own Xvfb, so that XTest input reaches the Wayland client and the
 // root window shows what weston composited. The letter is enlarged exactly
 // on physical pixels, also on an output scaled by 2, where it is drawn at
-// 192 DPI; a resting cursor and a 1-pixel move leave it running; a key, or
-// the compositor going away, ends it promptly.
+// 192 DPI; a resting cursor and a 1-pixel move leave it running; a key, a
+// 4-pixel move, a click or weston's close request end it (exit 0), the
+// compositor going away ends it with exit 1, each promptly.
 #include "tests/e2e/harness.h"
 
 #include <sys/stat.h>
@@ -17,23 +18,27 @@
 
 namespace {
 
+enum Ending { ByKey, ByMove, ByClick, ByCloseRequest, ByCompositorGone };
+
 struct WaylandCase {
     int Scale;             // weston's output scale
     bool InkOnLastRow;     // a 192-pixel em from row 20 runs past row 149; a 96-pixel one stops short
-    bool CompositorDies;   // ended by killing weston rather than by a key
+    Ending End;
+    const char* What;
 };
 
 struct Wayland : E2e, testing::WithParamInterface<WaylandCase> {};
 
-TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysAKeyOrALostCompositorEnds)
+TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysInputACloseOrALostCompositorEnds)
 {
     const WaylandCase c = GetParam();
     StartServer(1280, 1024);
     ASSERT_FALSE(HasFatalFailure());
     Display* d = Server.Conn;
     MoveTo(d, 640, 512);   // the cursor rests in the middle from the start
-    // weston fills the Xvfb at the given scale, renders with pixman, and
-    // keeps its socket in the test's private (0700) directory.
+    // weston fills the Xvfb at the given scale, renders with pixman, keeps
+    // its socket in the test's private (0700) directory and sends the close
+    // request on F10 (tests/e2e/weston_close.cpp).
     const std::string socket = "wayland-glyphfall";
     const std::string runtime = "XDG_RUNTIME_DIR=" + TempDir;
     Program weston;
@@ -42,7 +47,8 @@ TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysAKeyOrALostComp
     ASSERT_TRUE(SpawnProgram(&weston,
                              {"/usr/bin/weston", "--backend=x11-backend.so", "--use-pixman",
                               "--width=" + std::to_string(1280 / c.Scale), "--height=" + std::to_string(1024 / c.Scale),
-                              "--scale=" + std::to_string(c.Scale), "--socket=" + socket},
+                              "--scale=" + std::to_string(c.Scale), "--socket=" + socket,
+                              "--modules=" WESTON_CLOSE},
                              ProgramEnvironment({"DISPLAY=" + Server.Name, runtime}), TempDir, &error))
         << error;
     struct stat st;
@@ -80,14 +86,22 @@ TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysAKeyOrALostComp
     ASSERT_FALSE(WaitExit(&Prog, Ms(300))) << "a 1-pixel move ended it: " << ReadStderr(Prog);
 
     const auto since = Clock::now();
-    if (c.CompositorDies)
-        KillProgram(&weston);
-    else
-        TapKey(d, XK_a);
-    ExpectExit(since, Ms(3000), c.CompositorDies ? 1 : 0, c.CompositorDies ? "lost the connection to the Wayland" : "",
-               c.CompositorDies ? "weston killed" : "key on Wayland");
+    switch (c.End) {
+    case ByKey: TapKey(d, XK_a); break;
+    case ByMove: MoveBy(d, 4, 0); break;   // at scale 1: 4 logical pixels
+    case ByClick: ClickButton(d, 1); break;
+    case ByCloseRequest: TapKey(d, XK_F10); break;
+    case ByCompositorGone: KillProgram(&weston); break;
+    }
+    const bool gone = c.End == ByCompositorGone;
+    ExpectExit(since, Ms(3000), gone ? 1 : 0, gone ? "lost the connection to the Wayland" : "", c.What);
 }
 
-INSTANTIATE_TEST_SUITE_P(E2e, Wayland, testing::Values(WaylandCase{1, false, false}, WaylandCase{2, true, true}));
+INSTANTIATE_TEST_SUITE_P(E2e, Wayland,
+                         testing::Values(WaylandCase{1, false, ByKey, "key on Wayland"},
+                                         WaylandCase{2, true, ByCompositorGone, "weston killed"},
+                                         WaylandCase{1, false, ByMove, "4-pixel move on Wayland"},
+                                         WaylandCase{2, true, ByClick, "left click on Wayland"},
+                                         WaylandCase{1, false, ByCloseRequest, "weston's close request"}));
 
 }  // namespace
