@@ -1,8 +1,8 @@
 // The screen-saver hack's backend: plain Xlib on a window that usually
 // belongs to someone else (XScreenSaver's, or the root). SDL would adopt
 // such a window only half-way (no size or destroy events), so the hack talks
-// to X itself: it selects StructureNotify and nothing else, never grabs, and
-// shows frames through MIT-SHM when the server offers it.
+// to X itself: it selects StructureNotify and Exposure and nothing else,
+// never grabs, and shows frames through MIT-SHM when the server offers it.
 //
 // Threads: Xlib is used on the main thread only. PlatformPresent, called by
 // the hack's animation thread, copies the raster into a one-frame slot; the
@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -52,8 +53,7 @@ static struct {
     std::string Overlay;               // the --fps line, or ""
 
     FrameSlot Slot;                    // frames handed over by the animation thread
-    std::vector<uint8_t> Showing;      // main thread: the frame being shown
-    int32_t ShowingWidth = 0, ShowingHeight = 0;   // its size
+    ShownFrame Showing;                // main thread: the frame being shown
 } X;
 
 static std::atomic<bool> XErrorSeen{false};
@@ -134,6 +134,11 @@ static void MakeImage()
         if (X.Image) {
             X.Shm.shmid = shmget(IPC_PRIVATE, size_t(X.Image->bytes_per_line) * size_t(X.Height), IPC_CREAT | 0600);
             void* addr = X.Shm.shmid >= 0 ? shmat(X.Shm.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
+            // Marked for removal at once, before the server is asked to attach
+            // it (Linux lets it attach a marked segment): it goes when both
+            // sides let go, even if either dies during the round trip.
+            if (X.Shm.shmid >= 0)
+                shmctl(X.Shm.shmid, IPC_RMID, nullptr);
             if (addr != reinterpret_cast<void*>(-1)) {
                 X.Shm.shmaddr = X.Image->data = static_cast<char*>(addr);
                 X.Shm.readOnly = False;
@@ -141,10 +146,6 @@ static void MakeImage()
                 XShmAttach(X.Conn, &X.Shm);
                 XSync(X.Conn, False);
             }
-            // Marked for removal now: it goes when both sides let go, even
-            // after a crash.
-            if (X.Shm.shmid >= 0)
-                shmctl(X.Shm.shmid, IPC_RMID, nullptr);
             if (X.Shm.shmaddr && !XErrorSeen.load())
                 return;
             // A remote server cannot attach our memory: plain images from now on.
@@ -159,18 +160,12 @@ static void MakeImage()
     }
     X.Image = XCreateImage(X.Conn, X.Vis, unsigned(X.Depth), ZPixmap, 0, nullptr, unsigned(X.Width),
                            unsigned(X.Height), 32, 0);
-    if (X.Image)
-        X.Image->data = static_cast<char*>(std::calloc(size_t(X.Image->bytes_per_line) * size_t(X.Height), 1));
-}
-
-static int ShiftOf(unsigned long mask)
-{
-    int shift = 0;
-    while (mask && !(mask & 1)) {
-        mask >>= 1;
-        ++shift;
-    }
-    return shift;
+    if (!X.Image)
+        return;
+    X.Image->data = static_cast<char*>(std::calloc(size_t(X.Image->bytes_per_line) * size_t(X.Height), 1));
+    // Pixels are written in this machine's order; Xlib swaps them for a
+    // server of the other one.
+    X.Image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
 }
 
 bool PlatformOpenHackWindow(HackWindowKind kind, unsigned long id, int32_t* width, int32_t* height,
@@ -209,14 +204,14 @@ bool PlatformOpenHackWindow(HackWindowKind kind, unsigned long id, int32_t* widt
         PlatformCloseHackWindow();
         return false;
     }
-    if (attributes.visual->c_class != TrueColor || attributes.depth < 24) {
-        *error = "the window's visual is not 24-bit true colour (depth " + std::to_string(attributes.depth) + ")";
+    if (attributes.visual->c_class != TrueColor) {
+        *error = "the window's visual is not true colour (depth " + std::to_string(attributes.depth) + ")";
         PlatformCloseHackWindow();
         return false;
     }
     // Added to whatever the window's owner selected (each client has its own
-    // mask): only size changes and the window's end.
-    XSelectInput(X.Conn, X.Target, StructureNotifyMask);
+    // mask): size changes, the window's end, and parts to repaint.
+    XSelectInput(X.Conn, X.Target, StructureNotifyMask | ExposureMask);
     X.Vis = attributes.visual;
     X.Depth = attributes.depth;
     X.Width = attributes.width;
@@ -226,8 +221,8 @@ bool PlatformOpenHackWindow(HackWindowKind kind, unsigned long id, int32_t* widt
     XSetBackground(X.Conn, X.Gc, BlackPixel(X.Conn, screen));
     X.ShmUsable = XShmQueryExtension(X.Conn);
     MakeImage();
-    if (!X.Image || X.Image->bits_per_pixel != 32) {
-        *error = "the window's pixel format is not 32 bits per pixel";
+    if (!X.Image || (X.Image->bits_per_pixel != 32 && X.Image->bits_per_pixel != 16)) {
+        *error = "the window's pixel format is not 16 or 32 bits per pixel";
         PlatformCloseHackWindow();
         return false;
     }
@@ -259,14 +254,12 @@ void PlatformSetHackOverlay(const std::string& text)
 // Puts the frame being shown on the window, enlarged exactly, and the overlay.
 static void Show()
 {
-    if (!X.Image || X.ShowingWidth <= 0 || X.Gone)
+    if (!X.Image || X.Showing.Width <= 0 || X.Gone)
         return;
-    std::vector<const uint8_t*> rows(size_t(X.ShowingHeight));
-    for (int32_t y = 0; y < X.ShowingHeight; ++y)
-        rows[size_t(y)] = X.Showing.data() + size_t(y) * size_t(X.ShowingWidth) * 3;
-    PrepareScaleTables(&X.Tables, X.ShowingWidth, X.ShowingHeight, X.Width, X.Height);
-    const PixelLayout layout{ShiftOf(X.Image->red_mask), ShiftOf(X.Image->green_mask), ShiftOf(X.Image->blue_mask),
-                             0};
+    const std::vector<const uint8_t*> rows = FrameRows(X.Showing);
+    PrepareScaleTables(&X.Tables, X.Showing.Width, X.Showing.Height, X.Width, X.Height);
+    const PixelLayout layout = LayoutOfImage(uint32_t(X.Image->red_mask), uint32_t(X.Image->green_mask),
+                                             uint32_t(X.Image->blue_mask), X.Depth, X.Image->bits_per_pixel);
     ScaleRaster(&X.Tables, rows.data(), layout, reinterpret_cast<uint8_t*>(X.Image->data), X.Image->bytes_per_line);
     if (X.Shm.shmaddr)
         XShmPutImage(X.Conn, X.Target, X.Gc, X.Image, 0, 0, 0, 0, unsigned(X.Width), unsigned(X.Height), False);
@@ -293,6 +286,11 @@ static void HandleEvent(const XEvent& e)
             Show();
         }
         break;
+    case Expose:
+        // Repainted at once, not at the next frame, which may be seconds away.
+        if (e.xexpose.count == 0)
+            Show();
+        break;
     case DestroyNotify:
         X.Gone = true;
         break;
@@ -318,34 +316,18 @@ bool PlatformServeHackWindow(int ms, int32_t* width, int32_t* height)
         }
         if (X.Gone)
             break;
-        bool waiting = false;
-        if (Clock::now() >= X.LastShown + frameInterval) {
-            {
-                std::lock_guard<std::mutex> lock(X.Slot.Lock);
-                waiting = X.Slot.Fresh;
-                if (X.Slot.Fresh) {
-                    std::swap(X.Slot.Pending, X.Showing);
-                    X.ShowingWidth = X.Slot.Width;
-                    X.ShowingHeight = X.Slot.Height;
-                    X.Slot.Fresh = false;
-                }
-            }
-            if (waiting)
-                Show();
-            waiting = false;
-        } else {
-            std::lock_guard<std::mutex> lock(X.Slot.Lock);
-            waiting = X.Slot.Fresh;
-        }
+        if (FrameDue(Clock::now(), X.LastShown, frameInterval) && TakeFrame(&X.Slot, &X.Showing))
+            Show();
         const auto now = Clock::now();
         if (now >= deadline)
             break;
         // Sleep until an X event comes, the waiting frame is due, or the
         // slice ends. A frame handed over meanwhile does not wake us: it
         // waits at most one slice.
-        auto until = waiting ? std::min(deadline, X.LastShown + frameInterval) : deadline;
+        const auto wait = FrameWait(now, X.LastShown, frameInterval, FrameFresh(&X.Slot),
+                                    ceil<milliseconds>(deadline - now));
         pollfd p = {ConnectionNumber(X.Conn), POLLIN, 0};
-        poll(&p, 1, int(duration_cast<milliseconds>(until - now + microseconds(999)).count()));
+        poll(&p, 1, int(wait.count()));
     }
     *width = X.Width;
     *height = X.Height;
