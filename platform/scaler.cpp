@@ -52,8 +52,13 @@ void ScaleRaster(ScaleTables* t, const uint8_t* const* rows, const PixelLayout& 
 {
     const size_t rowBytes = size_t(t->ScreenWidth) * size_t(layout.BytesPerPixel);
     int32_t previous = -1;
-    // The common screen gets the plain shifts: the packing runs once per raster pixel.
-    const bool eightBits = layout.RedBits == 8 && layout.GreenBits == 8 && layout.BlueBits == 8;
+    // Each channel's 256 values placed once per frame, not once per pixel.
+    uint32_t red[256], green[256], blue[256];
+    for (uint32_t v = 0; v < 256; ++v) {
+        red[v] = Widen(v, layout.RedBits) << layout.RedShift;
+        green[v] = Widen(v, layout.GreenBits) << layout.GreenShift;
+        blue[v] = Widen(v, layout.BlueBits) << layout.BlueShift;
+    }
     for (int32_t y = 0; y < t->ScreenHeight; ++y) {
         uint8_t* out = screen + ptrdiff_t(y) * pitch;
         const int32_t r = t->Row[size_t(y)];
@@ -64,15 +69,8 @@ void ScaleRaster(ScaleTables* t, const uint8_t* const* rows, const PixelLayout& 
         previous = r;
         const uint8_t* src = rows[r];
         uint32_t* packed = t->Packed.data();
-        if (eightBits)
-            for (int32_t x = 0; x < t->RasterWidth; ++x, src += 3)
-                packed[x] = layout.Opaque | uint32_t(src[2]) << layout.RedShift |
-                            uint32_t(src[1]) << layout.GreenShift | uint32_t(src[0]) << layout.BlueShift;
-        else
-            for (int32_t x = 0; x < t->RasterWidth; ++x, src += 3)
-                packed[x] = layout.Opaque | Widen(src[2], layout.RedBits) << layout.RedShift |
-                            Widen(src[1], layout.GreenBits) << layout.GreenShift |
-                            Widen(src[0], layout.BlueBits) << layout.BlueShift;
+        for (int32_t x = 0; x < t->RasterWidth; ++x, src += 3)
+            packed[x] = layout.Opaque | red[src[2]] | green[src[1]] | blue[src[0]];
         const int32_t* column = t->Column.data();
         if (layout.BytesPerPixel == 2) {
             uint16_t* dst = reinterpret_cast<uint16_t*>(out);

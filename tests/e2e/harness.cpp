@@ -224,26 +224,35 @@ bool HasColour(const Screenshot& s)
                        [](uint32_t p) { return (p >> 16) != ((p >> 8) & 0xFF) || (p >> 16) != (p & 0xFF); });
 }
 
-std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left, int top,
-                                        int width, int height)
+size_t EnlargementErrors(const Screenshot& s, int rasterWidth, std::vector<uint32_t>* raster, int left, int top,
+                         int width, int height)
 {
     width = width ? width : s.Width;
     height = height ? height : s.Height;
     // Row by row, the first pixel met of a cell is its top-left one: every
     // other pixel of the cell must equal it.
-    std::vector<uint32_t> raster(size_t(rasterWidth) * 150);
-    std::vector<bool> seen(raster.size());
+    std::vector<uint32_t> own, &cells = raster ? *raster : own;
+    cells.assign(size_t(rasterWidth) * 150, 0);
+    std::vector<bool> seen(cells.size());
     size_t wrong = 0;
     for (int64_t y = 0; y < height; ++y)
         for (int64_t x = 0; x < width; ++x) {
             const size_t cell = size_t(y * 150 / height) * size_t(rasterWidth) + size_t(x * rasterWidth / width);
             const uint32_t pixel = s.At(int(left + x), int(top + y));
             if (!seen[cell])
-                raster[cell] = pixel;
+                cells[cell] = pixel;
             seen[cell] = true;
-            wrong += pixel != raster[cell];
+            wrong += pixel != cells[cell];
         }
-    EXPECT_EQ(wrong, 0u) << what << ": pixels that are not the enlargement of a " << rasterWidth << "x150 raster";
+    return wrong;
+}
+
+std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left, int top,
+                                        int width, int height)
+{
+    std::vector<uint32_t> raster;
+    EXPECT_EQ(EnlargementErrors(s, rasterWidth, &raster, left, top, width, height), 0u)
+        << what << ": pixels that are not the enlargement of a " << rasterWidth << "x150 raster";
     return raster;
 }
 

@@ -72,6 +72,9 @@ bool HasColour(const Screenshot& s);   // some colour that is no grey
 // rounded down. Returns the raster read back (0xRRGGBB, row by row).
 std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left = 0,
                                         int top = 0, int width = 0, int height = 0);
+// The pixels of that area that break the enlargement, without failing; *raster as above.
+size_t EnlargementErrors(const Screenshot& s, int rasterWidth, std::vector<uint32_t>* raster = nullptr, int left = 0,
+                         int top = 0, int width = 0, int height = 0);
 
 struct E2e : testing::Test {
     std::string TempDir;
