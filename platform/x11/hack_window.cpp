@@ -46,6 +46,7 @@ static struct {
     int32_t Width = 0, Height = 0;     // the window as last configured
     bool Gone = false;                 // destroyed, or an X error named it
     XImage* Image = nullptr;           // the window-sized picture, or null
+    Pixmap Back = 0;                   // without shared memory: the picture, put whole on the window
     XShmSegmentInfo Shm = {};          // its shared memory when Shm.shmaddr is set
     bool ShmUsable = false;            // the server has MIT-SHM and took our memory
     ScaleTables Tables;                // raster to window, nearest neighbour
@@ -108,6 +109,9 @@ static Window VirtualRoot(Display* d)
 
 static void FreeImage()
 {
+    if (X.Back)
+        XFreePixmap(X.Conn, X.Back);
+    X.Back = 0;
     if (!X.Image)
         return;
     if (X.Shm.shmaddr) {
@@ -163,6 +167,9 @@ static void MakeImage()
     if (!X.Image)
         return;
     X.Image->data = static_cast<char*>(std::calloc(size_t(X.Image->bytes_per_line) * size_t(X.Height), 1));
+    // Xlib sends a large image in several requests, which the window would
+    // show one by one (a torn picture): they go to a pixmap, copied at once.
+    X.Back = XCreatePixmap(X.Conn, X.Target, unsigned(X.Width), unsigned(X.Height), unsigned(X.Depth));
     // Pixels are written in this machine's order; Xlib swaps them for a
     // server of the other one.
     X.Image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
@@ -216,7 +223,9 @@ bool PlatformOpenHackWindow(HackWindowKind kind, unsigned long id, int32_t* widt
     X.Depth = attributes.depth;
     X.Width = attributes.width;
     X.Height = attributes.height;
-    X.Gc = XCreateGC(X.Conn, X.Target, 0, nullptr);
+    XGCValues values = {};
+    values.graphics_exposures = False;   // no NoExpose event for every copy
+    X.Gc = XCreateGC(X.Conn, X.Target, GCGraphicsExposures, &values);
     XSetForeground(X.Conn, X.Gc, WhitePixel(X.Conn, screen));
     XSetBackground(X.Conn, X.Gc, BlackPixel(X.Conn, screen));
     X.ShmUsable = XShmQueryExtension(X.Conn);
@@ -261,10 +270,12 @@ static void Show()
     const PixelLayout layout = LayoutOfImage(uint32_t(X.Image->red_mask), uint32_t(X.Image->green_mask),
                                              uint32_t(X.Image->blue_mask), X.Depth, X.Image->bits_per_pixel);
     ScaleRaster(&X.Tables, rows.data(), layout, reinterpret_cast<uint8_t*>(X.Image->data), X.Image->bytes_per_line);
-    if (X.Shm.shmaddr)
+    if (X.Shm.shmaddr) {
         XShmPutImage(X.Conn, X.Target, X.Gc, X.Image, 0, 0, 0, 0, unsigned(X.Width), unsigned(X.Height), False);
-    else
-        XPutImage(X.Conn, X.Target, X.Gc, X.Image, 0, 0, 0, 0, unsigned(X.Width), unsigned(X.Height));
+    } else {
+        XPutImage(X.Conn, X.Back, X.Gc, X.Image, 0, 0, 0, 0, unsigned(X.Width), unsigned(X.Height));
+        XCopyArea(X.Conn, X.Back, X.Target, X.Gc, 0, 0, unsigned(X.Width), unsigned(X.Height), 0, 0);
+    }
     if (!X.Overlay.empty())
         XDrawImageString(X.Conn, X.Target, X.Gc, 8, X.Height - 10, X.Overlay.c_str(), int(X.Overlay.size()));
     // Wait for the server to take the picture: the shared memory is written
