@@ -45,6 +45,7 @@ static struct {
     int XDepth = 0;
     GC XGc = nullptr;
     XImage* XFrame = nullptr;               // the window's size, or null
+    Pixmap XBack = 0;                       // XFrame's size: an image is put whole, not torn
     int TextureWidth = 0, TextureHeight = 0;
     double PixelsPerUnit = 1.0;             // physical pixels per window coordinate (the output's scale)
     std::thread::id MainThread;
@@ -116,7 +117,9 @@ static bool OpenXFrames(const SDL_SysWMinfo& info, std::string* error)
     Sdl.XWindow = info.info.x11.window;
     Sdl.XVisual = attributes.visual;
     Sdl.XDepth = attributes.depth;
-    Sdl.XGc = XCreateGC(Sdl.XDisplay, Sdl.XWindow, 0, nullptr);
+    XGCValues values = {};
+    values.graphics_exposures = False;   // no NoExpose event for every copy
+    Sdl.XGc = XCreateGC(Sdl.XDisplay, Sdl.XWindow, GCGraphicsExposures, &values);
     return true;
 }
 
@@ -223,6 +226,9 @@ void PlatformCloseWindow()
         SDL_DestroyTexture(Sdl.Texture);
     if (Sdl.XFrame)
         XDestroyImage(Sdl.XFrame);
+    if (Sdl.XBack)
+        XFreePixmap(Sdl.XDisplay, Sdl.XBack);
+    Sdl.XBack = 0;
     if (Sdl.XGc)
         XFreeGC(Sdl.XDisplay, Sdl.XGc);
     Sdl.XFrame = nullptr;
@@ -295,6 +301,11 @@ static void ShowRowsX(const uint8_t* const* rows, int32_t width, int32_t height)
     if (!Sdl.XFrame || Sdl.XFrame->width != w || Sdl.XFrame->height != h) {
         if (Sdl.XFrame)
             XDestroyImage(Sdl.XFrame);
+        if (Sdl.XBack)
+            XFreePixmap(Sdl.XDisplay, Sdl.XBack);
+        // Xlib sends a large image in several requests, which the window would
+        // show one by one: they go to a pixmap, copied to the window at once.
+        Sdl.XBack = XCreatePixmap(Sdl.XDisplay, Sdl.XWindow, unsigned(w), unsigned(h), unsigned(Sdl.XDepth));
         Sdl.XFrame = XCreateImage(Sdl.XDisplay, Sdl.XVisual, unsigned(Sdl.XDepth), ZPixmap, 0, nullptr,
                                   unsigned(w), unsigned(h), 32, 0);
         if (!Sdl.XFrame)
@@ -312,7 +323,8 @@ static void ShowRowsX(const uint8_t* const* rows, int32_t width, int32_t height)
                 LayoutOfImage(uint32_t(image->red_mask), uint32_t(image->green_mask), uint32_t(image->blue_mask),
                               Sdl.XDepth, image->bits_per_pixel),
                 reinterpret_cast<uint8_t*>(image->data), image->bytes_per_line);
-    XPutImage(Sdl.XDisplay, Sdl.XWindow, Sdl.XGc, image, 0, 0, 0, 0, unsigned(w), unsigned(h));
+    XPutImage(Sdl.XDisplay, Sdl.XBack, Sdl.XGc, image, 0, 0, 0, 0, unsigned(w), unsigned(h));
+    XCopyArea(Sdl.XDisplay, Sdl.XBack, Sdl.XWindow, Sdl.XGc, 0, 0, unsigned(w), unsigned(h), 0, 0);
     // A slow server should slow us, not queue up frames.
     XSync(Sdl.XDisplay, False);
     Sdl.LastShown = Clock::now();
