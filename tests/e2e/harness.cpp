@@ -24,8 +24,9 @@ bool StartXServer(XServer* server, int width, int height, const Strings& extra, 
     int fds[2] = {-1, -1};
     if (pipe2(fds, O_CLOEXEC) == 0)
         fcntl(fds[1], F_SETFD, 0);   // the write end goes to Xvfb
-    Strings argv = {"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                    std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth), "-nolisten", "tcp", "-br"};
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+    Strings argv = {"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp",
+                    "-br"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     Program xvfb;
     const bool spawned = SpawnProgram(&xvfb, argv, ProgramEnvironment({}), tempDir, error);
@@ -180,24 +181,25 @@ static uint32_t Channel(unsigned long pixel, unsigned long mask)
 bool TakeScreenshot(Display* d, Screenshot* s, Window window)
 {
     XWindowAttributes a;
-    if (!XGetWindowAttributes(d, window ? window : DefaultRootWindow(d), &a))
+    window = window ? window : DefaultRootWindow(d);
+    XImage* image = XGetWindowAttributes(d, window, &a) ? XGetImage(d, window, 0, 0, unsigned(a.width),
+                                                                     unsigned(a.height), AllPlanes, ZPixmap)
+                                                        : nullptr;
+    if (!image)
         return false;
     s->Width = a.width;
     s->Height = a.height;
-    XImage* image = XGetImage(d, window ? window : DefaultRootWindow(d), 0, 0, unsigned(a.width),
-                              unsigned(a.height), AllPlanes, ZPixmap);
     s->Pixels.resize(size_t(a.width) * size_t(a.height));
-    const unsigned long r = image ? image->red_mask : 0, g = image ? image->green_mask : 0,
-                        b = image ? image->blue_mask : 0, depth = a.depth < 32 ? (1ul << a.depth) - 1 : 0xFFFFFFFFul;
+    const unsigned long r = image->red_mask, g = image->green_mask, b = image->blue_mask,
+                        alpha = (a.depth < 32 ? (1ul << a.depth) - 1 : 0xFFFFFFFFul) & ~(r | g | b);
     s->Opaque = true;
-    for (size_t i = 0; image && i < s->Pixels.size(); ++i) {
+    for (size_t i = 0; i < s->Pixels.size(); ++i) {
         const unsigned long p = XGetPixel(image, int(i % size_t(a.width)), int(i / size_t(a.width)));
         s->Pixels[i] = Channel(p, r) << 16 | Channel(p, g) << 8 | Channel(p, b);
-        s->Opaque &= (p | r | g | b | ~depth) == ~0ul;
+        s->Opaque &= (p & alpha) == alpha;
     }
-    if (image)
-        XDestroyImage(image);
-    return image != nullptr;
+    XDestroyImage(image);
+    return true;
 }
 
 bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot,

@@ -16,10 +16,8 @@ struct Visuals : E2e, testing::WithParamInterface<std::pair<int, bool>> {   // d
     Window MakeWindow(bool argb)
     {
         Display* d = Server.Conn;
-        XVisualInfo info = {};
-        info.visual = DefaultVisual(d, DefaultScreen(d));
-        info.depth = DefaultDepth(d, DefaultScreen(d));
-        EXPECT_TRUE(!argb || XMatchVisualInfo(d, DefaultScreen(d), 32, TrueColor, &info)) << "no ARGB visual";
+        XVisualInfo info = {DefaultVisual(d, 0), 0, 0, DefaultDepth(d, 0), 0, 0, 0, 0, 0, 0};
+        EXPECT_TRUE(!argb || XMatchVisualInfo(d, 0, 32, TrueColor, &info)) << "no ARGB visual";
         XSetWindowAttributes a = {};
         a.colormap = XCreateColormap(d, DefaultRootWindow(d), info.visual, AllocNone);
         a.background_pixel = info.visual->red_mask;
@@ -34,7 +32,7 @@ struct Visuals : E2e, testing::WithParamInterface<std::pair<int, bool>> {   // d
     // unless it is glyphfall, whose blocks are gone within about a second.
     void ExpectPicture(Window window, const std::string& what, bool moving = true)
     {
-        // Without MIT-SHM a picture goes to the server in pieces (Xlib splits
+        // SDL without MIT-SHM puts glyphfall's picture in pieces (Xlib splits
         // large images): a screenshot may catch one half-way.
         Screenshot shot;
         for (auto phase : {IsTwoTone, HasColour}) {
