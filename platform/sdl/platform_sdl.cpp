@@ -8,8 +8,8 @@
 // coalesced event; the main thread shows the newest frame at most once per
 // display refresh, so a fast animation never waits for the display.
 #include <algorithm>
-#include <bit>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

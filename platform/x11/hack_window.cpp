@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
