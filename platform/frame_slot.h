@@ -52,6 +52,22 @@ inline bool TakeFrame(FrameSlot* slot, ShownFrame* frame)
     return true;
 }
 
+// True when a frame was handed over and not yet taken. Any thread.
+inline bool FrameFresh(FrameSlot* slot)
+{
+    std::lock_guard<std::mutex> lock(slot->Lock);
+    return slot->Fresh;
+}
+
+// The frame's row starts, as the scaler takes them.
+inline std::vector<const uint8_t*> FrameRows(const ShownFrame& frame)
+{
+    std::vector<const uint8_t*> rows(size_t(frame.Height));
+    for (int32_t y = 0; y < frame.Height; ++y)
+        rows[size_t(y)] = frame.Pixels.data() + size_t(y) * size_t(frame.Width) * 3;
+    return rows;
+}
+
 // True when a frame may be shown: one refresh interval after the last.
 inline bool FrameDue(std::chrono::steady_clock::time_point now, std::chrono::steady_clock::time_point lastShown,
                      std::chrono::steady_clock::duration interval)

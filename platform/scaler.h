@@ -1,4 +1,5 @@
-// Nearest-neighbour enlargement of the raster onto a 32-bit screen surface,
+// Nearest-neighbour enlargement of the raster onto a screen surface of
+// 32 or 16 bits a pixel,
 // exact to the pixel: screen column X shows raster column
 // floor(X * rasterWidth / screenWidth), screen row Y raster row
 // floor(Y * rasterHeight / screenHeight). No SDL here, so tests and
@@ -15,11 +16,21 @@ struct ScaleTables {
     std::vector<uint32_t> Packed;  // one raster row converted to screen pixels
 };
 
-// Where the colour channels sit in a 32-bit screen pixel; Opaque is or-ed in.
+// Where the colour channels sit in a screen pixel of 4 (or 2) bytes and how
+// wide each is (a deep-colour screen has 10 bits a channel); Opaque is or-ed in.
 struct PixelLayout {
     int RedShift, GreenShift, BlueShift;
     uint32_t Opaque;
+    int RedBits = 8, GreenBits = 8, BlueBits = 8;
+    int BytesPerPixel = 4;
 };
+
+// The layout of a pixel whose channels are the given contiguous masks;
+// opaque is or-ed into every pixel (an alpha channel's bits, or 0).
+PixelLayout LayoutFromMasks(uint32_t red, uint32_t green, uint32_t blue, uint32_t opaque);
+// The layout of an X image: its masks, and the bits of its depth that no
+// mask covers (an ARGB visual's alpha) set, so that it shows opaque.
+PixelLayout LayoutOfImage(uint32_t red, uint32_t green, uint32_t blue, int depth, int bitsPerPixel);
 
 // Rebuilds the tables when a size differs from the one they were made for.
 void PrepareScaleTables(ScaleTables* tables, int32_t rasterWidth, int32_t rasterHeight,

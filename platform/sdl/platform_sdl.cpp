@@ -9,6 +9,7 @@
 // display refresh, so a fast animation never waits for the display.
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
@@ -37,6 +39,14 @@ static struct {
     wl_display* WaylandDisplay = nullptr;   // set when the video driver is Wayland
     SDL_Renderer* Renderer = nullptr;       // the presentation path where X11's window surface is not used
     SDL_Texture* Texture = nullptr;         // the output's size in physical pixels
+    // X11 screens whose pixel format SDL cannot name (depth 30: 10 bits a
+    // channel) get no window surface: frames go to the window as X images.
+    ::Window XWindow = 0;                   // the window, when it is drawn with Xlib
+    Visual* XVisual = nullptr;
+    int XDepth = 0;
+    GC XGc = nullptr;
+    XImage* XFrame = nullptr;               // the window's size, or null
+    Pixmap XBack = 0;                       // XFrame's size: an image is put whole, not torn
     int TextureWidth = 0, TextureHeight = 0;
     double PixelsPerUnit = 1.0;             // physical pixels per window coordinate (the output's scale)
     std::thread::id MainThread;
@@ -45,11 +55,10 @@ static struct {
     Clock::time_point LastShown;
     ScaleTables Tables;
 
-    // The hand-off: Slot.Pending is written by the animation thread, Showing
-    // read by the main thread; they swap under the lock, so a frame is copied
-    // once on its way from the raster to the window surface.
+    // The hand-off: Slot is written by the animation thread, Showing read by
+    // the main thread.
     FrameSlot Slot;
-    std::vector<uint8_t> Showing;
+    ShownFrame Showing;
     std::atomic<bool> WakePosted{false};    // a wake-up is queued or the slot not yet taken
     bool FrameWaiting = false;              // main thread: a woken frame not yet shown
 } Sdl;
@@ -90,6 +99,28 @@ static bool OpenRenderer(int* width, int* height, std::string* error)
     SDL_GetWindowSize(Sdl.Window, &windowWidth, &windowHeight);
     if (windowWidth > 0)
         Sdl.PixelsPerUnit = double(*width) / windowWidth;
+    return true;
+}
+
+// The presentation path where SDL has no window surface on X11: the window's
+// own visual, read through its masks.
+static bool OpenXFrames(const SDL_SysWMinfo& info, std::string* error)
+{
+    XWindowAttributes attributes;
+    const std::string why = SDL_GetError();
+    if (!Sdl.XDisplay || !XGetWindowAttributes(Sdl.XDisplay, info.info.x11.window, &attributes) ||
+        (attributes.visual->c_class != TrueColor && attributes.visual->c_class != DirectColor)) {
+        *error = "cannot draw in the window: " + why;
+        return false;
+    }
+    // SDL gives a DirectColor visual a linear colour map: its pixel values
+    // mean what they would in TrueColor.
+    Sdl.XWindow = info.info.x11.window;
+    Sdl.XVisual = attributes.visual;
+    Sdl.XDepth = attributes.depth;
+    XGCValues values = {};
+    values.graphics_exposures = False;   // no NoExpose event for every copy
+    Sdl.XGc = XCreateGC(Sdl.XDisplay, Sdl.XWindow, GCGraphicsExposures, &values);
     return true;
 }
 
@@ -170,6 +201,10 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
     }
     if (wmInfo && info.subsystem == SDL_SYSWM_WAYLAND)
         Sdl.WaylandDisplay = info.info.wl.display;
+    if (x11Driver && !SDL_GetWindowSurface(Sdl.Window) && !OpenXFrames(info, error)) {
+        PlatformCloseWindow();
+        return false;
+    }
     if (!x11Driver && !OpenRenderer(&mode.w, &mode.h, error)) {
         PlatformCloseWindow();
         return false;
@@ -190,6 +225,16 @@ void PlatformCloseWindow()
         return;
     if (Sdl.Texture)
         SDL_DestroyTexture(Sdl.Texture);
+    if (Sdl.XFrame)
+        XDestroyImage(Sdl.XFrame);
+    if (Sdl.XBack)
+        XFreePixmap(Sdl.XDisplay, Sdl.XBack);
+    Sdl.XBack = 0;
+    if (Sdl.XGc)
+        XFreeGC(Sdl.XDisplay, Sdl.XGc);
+    Sdl.XFrame = nullptr;
+    Sdl.XGc = nullptr;
+    Sdl.XWindow = 0;
     if (Sdl.Renderer)
         SDL_DestroyRenderer(Sdl.Renderer);
     Sdl.Texture = nullptr;
@@ -241,7 +286,49 @@ void PlatformSleep(int ms)
 
 static PixelLayout LayoutOf(const SDL_PixelFormat* f)
 {
-    return PixelLayout{f->Rshift, f->Gshift, f->Bshift, f->Amask};
+    PixelLayout layout = LayoutFromMasks(f->Rmask, f->Gmask, f->Bmask, f->Amask);
+    layout.BytesPerPixel = f->BytesPerPixel;
+    return layout;
+}
+
+// Scales rows into an X image of the window's size and puts it on the
+// window. Main thread only.
+static void ShowRowsX(const uint8_t* const* rows, int32_t width, int32_t height)
+{
+    int w = 0, h = 0;
+    SDL_GetWindowSize(Sdl.Window, &w, &h);
+    if (width <= 0 || w <= 0 || h <= 0)
+        return;
+    if (!Sdl.XFrame || Sdl.XFrame->width != w || Sdl.XFrame->height != h) {
+        if (Sdl.XFrame)
+            XDestroyImage(Sdl.XFrame);
+        if (Sdl.XBack)
+            XFreePixmap(Sdl.XDisplay, Sdl.XBack);
+        // Xlib sends a large image in several requests, which the window would
+        // show one by one: they go to a pixmap, copied to the window at once.
+        Sdl.XBack = XCreatePixmap(Sdl.XDisplay, Sdl.XWindow, unsigned(w), unsigned(h), unsigned(Sdl.XDepth));
+        Sdl.XFrame = XCreateImage(Sdl.XDisplay, Sdl.XVisual, unsigned(Sdl.XDepth), ZPixmap, 0, nullptr,
+                                  unsigned(w), unsigned(h), 32, 0);
+        if (!Sdl.XFrame)
+            return;
+        Sdl.XFrame->data = static_cast<char*>(std::calloc(size_t(Sdl.XFrame->bytes_per_line) * size_t(h), 1));
+        // Pixels are written in this machine's order; Xlib swaps them for a
+        // server of the other one.
+        Sdl.XFrame->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+    }
+    XImage* image = Sdl.XFrame;
+    if (!image->data || (image->bits_per_pixel != 32 && image->bits_per_pixel != 16))
+        return;
+    PrepareScaleTables(&Sdl.Tables, width, height, w, h);
+    ScaleRaster(&Sdl.Tables, rows,
+                LayoutOfImage(uint32_t(image->red_mask), uint32_t(image->green_mask), uint32_t(image->blue_mask),
+                              Sdl.XDepth, image->bits_per_pixel),
+                reinterpret_cast<uint8_t*>(image->data), image->bytes_per_line);
+    XPutImage(Sdl.XDisplay, Sdl.XBack, Sdl.XGc, image, 0, 0, 0, 0, unsigned(w), unsigned(h));
+    XCopyArea(Sdl.XDisplay, Sdl.XBack, Sdl.XWindow, Sdl.XGc, 0, 0, unsigned(w), unsigned(h), 0, 0);
+    // A slow server should slow us, not queue up frames.
+    XSync(Sdl.XDisplay, False);
+    Sdl.LastShown = Clock::now();
 }
 
 // Scales rows into the texture, at the output's size in physical pixels, and
@@ -283,17 +370,21 @@ static void ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
         ShowRowsRendered(rows, width, height);
         return;
     }
+    if (Sdl.XWindow) {
+        ShowRowsX(rows, width, height);
+        return;
+    }
     SDL_Surface* surface = SDL_GetWindowSurface(Sdl.Window);
     if (!surface || width <= 0)
         return;
     PrepareScaleTables(&Sdl.Tables, width, height, surface->w, surface->h);
-    if (surface->format->BytesPerPixel == 4) {
+    if (surface->format->BytesPerPixel == 4 || surface->format->BytesPerPixel == 2) {
         SDL_LockSurface(surface);
         ScaleRaster(&Sdl.Tables, rows, LayoutOf(surface->format), static_cast<uint8_t*>(surface->pixels),
                     surface->pitch);
         SDL_UnlockSurface(surface);
     } else {
-        // FIXME: displays of other depths go through a 32-bit copy first.
+        // Pixels of 3 bytes (or 1) go through a 32-bit copy first.
         SDL_Surface* shadow = SDL_CreateRGBSurfaceWithFormat(0, surface->w, surface->h, 32, SDL_PIXELFORMAT_XRGB8888);
         if (!shadow)
             return;
@@ -310,25 +401,13 @@ static void ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
 static void ShowPendingFrame()
 {
     Sdl.FrameWaiting = false;
-    int32_t width, height;
-    {
-        std::lock_guard<std::mutex> lock(Sdl.Slot.Lock);
-        // Cleared here, under the lock, not when the wake-up arrives: frames
-        // handed over meanwhile ride on the wake-up already queued, so the main
-        // thread wakes once per frame shown, not once per frame rendered. A
-        // frame handed over after this point finds the flag clear and wakes us.
-        Sdl.WakePosted.store(false);
-        if (!Sdl.Slot.Fresh)
-            return;
-        std::swap(Sdl.Slot.Pending, Sdl.Showing);
-        Sdl.Slot.Fresh = false;
-        width = Sdl.Slot.Width;
-        height = Sdl.Slot.Height;
-    }
-    std::vector<const uint8_t*> rows{size_t(height), nullptr};
-    for (int32_t y = 0; y < height; ++y)
-        rows[size_t(y)] = Sdl.Showing.data() + size_t(y) * size_t(width) * 3;
-    ShowRows(rows.data(), width, height);
+    // Cleared before the frame is taken, not when the wake-up arrives: frames
+    // handed over meanwhile ride on the wake-up already queued, so the main
+    // thread wakes once per frame shown, not once per frame rendered. A frame
+    // handed over after the take finds the flag clear and wakes us.
+    Sdl.WakePosted.store(false);
+    if (TakeFrame(&Sdl.Slot, &Sdl.Showing))
+        ShowRows(FrameRows(Sdl.Showing).data(), Sdl.Showing.Width, Sdl.Showing.Height);
 }
 
 void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
@@ -425,15 +504,11 @@ bool PlatformGetEvent(PlatformEvent* event)
     *event = PlatformEvent{EventNone, ButtonOther, 0, 0};
     // A short slice, so that the caller sees its signal flag promptly; shorter
     // still when a frame waits for the next refresh.
-    auto wait = milliseconds(10);
-    if (Sdl.FrameWaiting) {
-        const auto due = Sdl.LastShown + Sdl.RefreshInterval - Clock::now();
-        wait = std::clamp(duration_cast<milliseconds>(due + microseconds(999)), milliseconds(0), wait);
-    }
+    const auto wait = FrameWait(Clock::now(), Sdl.LastShown, Sdl.RefreshInterval, Sdl.FrameWaiting, milliseconds(10));
     SDL_Event e;
     const bool got = SDL_WaitEventTimeout(&e, int(wait.count())) != 0;
     const bool translated = got && Translate(e, event);
-    if (Sdl.FrameWaiting && Clock::now() >= Sdl.LastShown + Sdl.RefreshInterval)
+    if (Sdl.FrameWaiting && FrameDue(Clock::now(), Sdl.LastShown, Sdl.RefreshInterval))
         ShowPendingFrame();
     return !(translated && event->Kind == EventQuit);
 }

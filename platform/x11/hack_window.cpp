@@ -1,8 +1,8 @@
 // The screen-saver hack's backend: plain Xlib on a window that usually
 // belongs to someone else (XScreenSaver's, or the root). SDL would adopt
 // such a window only half-way (no size or destroy events), so the hack talks
-// to X itself: it selects StructureNotify and nothing else, never grabs, and
-// shows frames through MIT-SHM when the server offers it.
+// to X itself: it selects StructureNotify and Exposure and nothing else,
+// never grabs, and shows frames through MIT-SHM when the server offers it.
 //
 // Threads: Xlib is used on the main thread only. PlatformPresent, called by
 // the hack's animation thread, copies the raster into a one-frame slot; the
@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,7 @@ static struct {
     int32_t Width = 0, Height = 0;     // the window as last configured
     bool Gone = false;                 // destroyed, or an X error named it
     XImage* Image = nullptr;           // the window-sized picture, or null
+    Pixmap Back = 0;                   // without shared memory: the picture, put whole on the window
     XShmSegmentInfo Shm = {};          // its shared memory when Shm.shmaddr is set
     bool ShmUsable = false;            // the server has MIT-SHM and took our memory
     ScaleTables Tables;                // raster to window, nearest neighbour
@@ -53,8 +55,7 @@ static struct {
     std::string Overlay;               // the --fps line, or ""
 
     FrameSlot Slot;                    // frames handed over by the animation thread
-    std::vector<uint8_t> Showing;      // main thread: the frame being shown
-    int32_t ShowingWidth = 0, ShowingHeight = 0;   // its size
+    ShownFrame Showing;                // main thread: the frame being shown
 } X;
 
 static std::atomic<bool> XErrorSeen{false};
@@ -109,6 +110,9 @@ static Window VirtualRoot(Display* d)
 
 static void FreeImage()
 {
+    if (X.Back)
+        XFreePixmap(X.Conn, X.Back);
+    X.Back = 0;
     if (!X.Image)
         return;
     if (X.Shm.shmaddr) {
@@ -135,6 +139,11 @@ static void MakeImage()
         if (X.Image) {
             X.Shm.shmid = shmget(IPC_PRIVATE, size_t(X.Image->bytes_per_line) * size_t(X.Height), IPC_CREAT | 0600);
             void* addr = X.Shm.shmid >= 0 ? shmat(X.Shm.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
+            // Marked for removal at once, before the server is asked to attach
+            // it (Linux lets it attach a marked segment): it goes when both
+            // sides let go, even if either dies during the round trip.
+            if (X.Shm.shmid >= 0)
+                shmctl(X.Shm.shmid, IPC_RMID, nullptr);
             if (addr != reinterpret_cast<void*>(-1)) {
                 X.Shm.shmaddr = X.Image->data = static_cast<char*>(addr);
                 X.Shm.readOnly = False;
@@ -142,10 +151,6 @@ static void MakeImage()
                 XShmAttach(X.Conn, &X.Shm);
                 XSync(X.Conn, False);
             }
-            // Marked for removal now: it goes when both sides let go, even
-            // after a crash.
-            if (X.Shm.shmid >= 0)
-                shmctl(X.Shm.shmid, IPC_RMID, nullptr);
             if (X.Shm.shmaddr && !XErrorSeen.load())
                 return;
             // A remote server cannot attach our memory: plain images from now on.
@@ -160,18 +165,15 @@ static void MakeImage()
     }
     X.Image = XCreateImage(X.Conn, X.Vis, unsigned(X.Depth), ZPixmap, 0, nullptr, unsigned(X.Width),
                            unsigned(X.Height), 32, 0);
-    if (X.Image)
-        X.Image->data = static_cast<char*>(std::calloc(size_t(X.Image->bytes_per_line) * size_t(X.Height), 1));
-}
-
-static int ShiftOf(unsigned long mask)
-{
-    int shift = 0;
-    while (mask && !(mask & 1)) {
-        mask >>= 1;
-        ++shift;
-    }
-    return shift;
+    if (!X.Image)
+        return;
+    X.Image->data = static_cast<char*>(std::calloc(size_t(X.Image->bytes_per_line) * size_t(X.Height), 1));
+    // Xlib sends a large image in several requests, which the window would
+    // show one by one (a torn picture): they go to a pixmap, copied at once.
+    X.Back = XCreatePixmap(X.Conn, X.Target, unsigned(X.Width), unsigned(X.Height), unsigned(X.Depth));
+    // Pixels are written in this machine's order; Xlib swaps them for a
+    // server of the other one.
+    X.Image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
 }
 
 bool PlatformOpenHackWindow(HackWindowKind kind, unsigned long id, int32_t* width, int32_t* height,
@@ -210,25 +212,27 @@ bool PlatformOpenHackWindow(HackWindowKind kind, unsigned long id, int32_t* widt
         PlatformCloseHackWindow();
         return false;
     }
-    if (attributes.visual->c_class != TrueColor || attributes.depth < 24) {
-        *error = "the window's visual is not 24-bit true colour (depth " + std::to_string(attributes.depth) + ")";
+    if (attributes.visual->c_class != TrueColor) {
+        *error = "the window's visual is not true colour (depth " + std::to_string(attributes.depth) + ")";
         PlatformCloseHackWindow();
         return false;
     }
     // Added to whatever the window's owner selected (each client has its own
-    // mask): only size changes and the window's end.
-    XSelectInput(X.Conn, X.Target, StructureNotifyMask);
+    // mask): size changes, the window's end, and parts to repaint.
+    XSelectInput(X.Conn, X.Target, StructureNotifyMask | ExposureMask);
     X.Vis = attributes.visual;
     X.Depth = attributes.depth;
     X.Width = attributes.width;
     X.Height = attributes.height;
-    X.Gc = XCreateGC(X.Conn, X.Target, 0, nullptr);
+    XGCValues values = {};
+    values.graphics_exposures = False;   // no NoExpose event for every copy
+    X.Gc = XCreateGC(X.Conn, X.Target, GCGraphicsExposures, &values);
     XSetForeground(X.Conn, X.Gc, WhitePixel(X.Conn, screen));
     XSetBackground(X.Conn, X.Gc, BlackPixel(X.Conn, screen));
     X.ShmUsable = XShmQueryExtension(X.Conn);
     MakeImage();
-    if (!X.Image || X.Image->bits_per_pixel != 32) {
-        *error = "the window's pixel format is not 32 bits per pixel";
+    if (!X.Image || (X.Image->bits_per_pixel != 32 && X.Image->bits_per_pixel != 16)) {
+        *error = "the window's pixel format is not 16 or 32 bits per pixel";
         PlatformCloseHackWindow();
         return false;
     }
@@ -260,19 +264,19 @@ void PlatformSetHackOverlay(const std::string& text)
 // Puts the frame being shown on the window, enlarged exactly, and the overlay.
 static void Show()
 {
-    if (!X.Image || X.ShowingWidth <= 0 || X.Gone)
+    if (!X.Image || X.Showing.Width <= 0 || X.Gone)
         return;
-    std::vector<const uint8_t*> rows(size_t(X.ShowingHeight));
-    for (int32_t y = 0; y < X.ShowingHeight; ++y)
-        rows[size_t(y)] = X.Showing.data() + size_t(y) * size_t(X.ShowingWidth) * 3;
-    PrepareScaleTables(&X.Tables, X.ShowingWidth, X.ShowingHeight, X.Width, X.Height);
-    const PixelLayout layout{ShiftOf(X.Image->red_mask), ShiftOf(X.Image->green_mask), ShiftOf(X.Image->blue_mask),
-                             0};
+    const std::vector<const uint8_t*> rows = FrameRows(X.Showing);
+    PrepareScaleTables(&X.Tables, X.Showing.Width, X.Showing.Height, X.Width, X.Height);
+    const PixelLayout layout = LayoutOfImage(uint32_t(X.Image->red_mask), uint32_t(X.Image->green_mask),
+                                             uint32_t(X.Image->blue_mask), X.Depth, X.Image->bits_per_pixel);
     ScaleRaster(&X.Tables, rows.data(), layout, reinterpret_cast<uint8_t*>(X.Image->data), X.Image->bytes_per_line);
-    if (X.Shm.shmaddr)
+    if (X.Shm.shmaddr) {
         XShmPutImage(X.Conn, X.Target, X.Gc, X.Image, 0, 0, 0, 0, unsigned(X.Width), unsigned(X.Height), False);
-    else
-        XPutImage(X.Conn, X.Target, X.Gc, X.Image, 0, 0, 0, 0, unsigned(X.Width), unsigned(X.Height));
+    } else {
+        XPutImage(X.Conn, X.Back, X.Gc, X.Image, 0, 0, 0, 0, unsigned(X.Width), unsigned(X.Height));
+        XCopyArea(X.Conn, X.Back, X.Target, X.Gc, 0, 0, unsigned(X.Width), unsigned(X.Height), 0, 0);
+    }
     if (!X.Overlay.empty())
         XDrawImageString(X.Conn, X.Target, X.Gc, 8, X.Height - 10, X.Overlay.c_str(), int(X.Overlay.size()));
     // Wait for the server to take the picture: the shared memory is written
@@ -293,6 +297,11 @@ static void HandleEvent(const XEvent& e)
             MakeImage();
             Show();
         }
+        break;
+    case Expose:
+        // Repainted at once, not at the next frame, which may be seconds away.
+        if (e.xexpose.count == 0)
+            Show();
         break;
     case DestroyNotify:
         X.Gone = true;
@@ -319,34 +328,18 @@ bool PlatformServeHackWindow(int ms, int32_t* width, int32_t* height)
         }
         if (X.Gone)
             break;
-        bool waiting = false;
-        if (Clock::now() >= X.LastShown + frameInterval) {
-            {
-                std::lock_guard<std::mutex> lock(X.Slot.Lock);
-                waiting = X.Slot.Fresh;
-                if (X.Slot.Fresh) {
-                    std::swap(X.Slot.Pending, X.Showing);
-                    X.ShowingWidth = X.Slot.Width;
-                    X.ShowingHeight = X.Slot.Height;
-                    X.Slot.Fresh = false;
-                }
-            }
-            if (waiting)
-                Show();
-            waiting = false;
-        } else {
-            std::lock_guard<std::mutex> lock(X.Slot.Lock);
-            waiting = X.Slot.Fresh;
-        }
+        if (FrameDue(Clock::now(), X.LastShown, frameInterval) && TakeFrame(&X.Slot, &X.Showing))
+            Show();
         const auto now = Clock::now();
         if (now >= deadline)
             break;
         // Sleep until an X event comes, the waiting frame is due, or the
         // slice ends. A frame handed over meanwhile does not wake us: it
         // waits at most one slice.
-        auto until = waiting ? std::min(deadline, X.LastShown + frameInterval) : deadline;
+        const auto wait = FrameWait(now, X.LastShown, frameInterval, FrameFresh(&X.Slot),
+                                    ceil<milliseconds>(deadline - now));
         pollfd p = {ConnectionNumber(X.Conn), POLLIN, 0};
-        poll(&p, 1, int(duration_cast<milliseconds>(until - now + microseconds(999)).count()));
+        poll(&p, 1, int(wait.count()));
     }
     *width = X.Width;
     *height = X.Height;

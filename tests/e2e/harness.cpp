@@ -18,15 +18,16 @@
 #include <X11/keysym.h>
 
 bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
-                  std::string* error)
+                  std::string* error, int depth)
 {
     // Windows of other clients vanish while the harness looks at them.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     int fds[2] = {-1, -1};
     if (pipe2(fds, O_CLOEXEC) == 0)
         fcntl(fds[1], F_SETFD, 0);   // the write end goes to Xvfb
-    Strings argv = {"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                    std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-br"};
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+    Strings argv = {"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp",
+                    "-br"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     Program xvfb;
     const bool spawned = SpawnProgram(&xvfb, argv, ProgramEnvironment({}), tempDir, error);
@@ -168,23 +169,44 @@ void MoveTo(Display* d, int x, int y)
     XSync(d, False);
 }
 
-bool TakeScreenshot(Display* d, Screenshot* s)
+// A channel of mask's width in pixel, at 8 bits, rounded: a 10-bit 4v + v / 64 reads as v.
+static uint32_t Channel(unsigned long pixel, unsigned long mask)
 {
-    s->Width = DisplayWidth(d, DefaultScreen(d));
-    s->Height = DisplayHeight(d, DefaultScreen(d));
-    XImage* image = XGetImage(d, DefaultRootWindow(d), 0, 0, unsigned(s->Width), unsigned(s->Height), AllPlanes,
-                              ZPixmap);
-    s->Pixels.resize(size_t(s->Width) * size_t(s->Height));
-    for (size_t i = 0; image && i < s->Pixels.size(); ++i)
-        s->Pixels[i] = uint32_t(XGetPixel(image, int(i % size_t(s->Width)), int(i / size_t(s->Width)))) & 0xFFFFFF;
-    if (image)
-        XDestroyImage(image);
-    return image != nullptr;
+    if (!mask)
+        return 0;
+    const int shift = __builtin_ctzl(mask);
+    const unsigned long top = mask >> shift;
+    return uint32_t((((pixel & mask) >> shift) * 255 + top / 2) / top);
 }
 
-bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot)
+bool TakeScreenshot(Display* d, Screenshot* s, Window window)
 {
-    for (const auto deadline = Clock::now() + timeout; !(TakeScreenshot(d, shot) && accept(*shot));)
+    XWindowAttributes a;
+    window = window ? window : DefaultRootWindow(d);
+    XImage* image = XGetWindowAttributes(d, window, &a) ? XGetImage(d, window, 0, 0, unsigned(a.width),
+                                                                     unsigned(a.height), AllPlanes, ZPixmap)
+                                                        : nullptr;
+    if (!image)
+        return false;
+    s->Width = a.width;
+    s->Height = a.height;
+    s->Pixels.resize(size_t(a.width) * size_t(a.height));
+    const unsigned long r = image->red_mask, g = image->green_mask, b = image->blue_mask,
+                        alpha = (a.depth < 32 ? (1ul << a.depth) - 1 : 0xFFFFFFFFul) & ~(r | g | b);
+    s->Opaque = true;
+    for (size_t i = 0; i < s->Pixels.size(); ++i) {
+        const unsigned long p = XGetPixel(image, int(i % size_t(a.width)), int(i / size_t(a.width)));
+        s->Pixels[i] = Channel(p, r) << 16 | Channel(p, g) << 8 | Channel(p, b);
+        s->Opaque &= (p & alpha) == alpha;
+    }
+    XDestroyImage(image);
+    return true;
+}
+
+bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot,
+                   Window window)
+{
+    for (const auto deadline = Clock::now() + timeout; !(TakeScreenshot(d, shot, window) && accept(*shot));)
         if (Clock::now() >= deadline)
             return false;
         else
@@ -205,15 +227,16 @@ bool HasColour(const Screenshot& s)
                        [](uint32_t p) { return (p >> 16) != ((p >> 8) & 0xFF) || (p >> 16) != (p & 0xFF); });
 }
 
-std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left, int top,
-                                        int width, int height, bool centres)
+size_t EnlargementErrors(const Screenshot& s, int rasterWidth, std::vector<uint32_t>* raster, int left, int top,
+                         int width, int height, bool centres)
 {
     width = width ? width : s.Width;
     height = height ? height : s.Height;
     // Row by row, the first pixel met of a cell is its top-left one: every
     // other pixel of the cell must equal it.
-    std::vector<uint32_t> raster(size_t(rasterWidth) * 150);
-    std::vector<bool> seen(raster.size());
+    std::vector<uint32_t> own, &cells = raster ? *raster : own;
+    cells.assign(size_t(rasterWidth) * 150, 0);
+    std::vector<bool> seen(cells.size());
     size_t wrong = 0;
     for (int64_t y = 0; y < height; ++y)
         for (int64_t x = 0; x < width; ++x) {
@@ -222,11 +245,19 @@ std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, co
                                 size_t((2 * x + c) * rasterWidth / (2 * width));
             const uint32_t pixel = s.At(int(left + x), int(top + y));
             if (!seen[cell])
-                raster[cell] = pixel;
+                cells[cell] = pixel;
             seen[cell] = true;
-            wrong += pixel != raster[cell];
+            wrong += pixel != cells[cell];
         }
-    EXPECT_EQ(wrong, 0u) << what << ": pixels that are not the enlargement of a " << rasterWidth << "x150 raster";
+    return wrong;
+}
+
+std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left, int top,
+                                        int width, int height, bool centres)
+{
+    std::vector<uint32_t> raster;
+    EXPECT_EQ(EnlargementErrors(s, rasterWidth, &raster, left, top, width, height, centres), 0u)
+        << what << ": pixels that are not the enlargement of a " << rasterWidth << "x150 raster";
     return raster;
 }
 

@@ -25,9 +25,9 @@ struct XServer {
     int Width = 0, Height = 0;   // the screen as the server reports it
 };
 
-// Starts Xvfb on a free display of its choice, screen width x height x 24, black root.
+// Starts Xvfb on a free display of its choice, screen width x height x depth, black root.
 bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
-                  std::string* error);
+                  std::string* error, int depth = 24);
 void StopXServer(XServer* server, int signal = SIGTERM);   // and reaps it; safe to repeat
 
 struct Program {
@@ -57,12 +57,14 @@ void MoveTo(Display* d, int x, int y);
 
 struct Screenshot {
     int Width = 0, Height = 0;
-    std::vector<uint32_t> Pixels;   // 0xRRGGBB, row by row
+    std::vector<uint32_t> Pixels;   // 0xRRGGBB, row by row, whatever the depth
+    bool Opaque = true;             // every pixel's bits beyond the colour masks (alpha) set
     uint32_t At(int x, int y) const { return Pixels[size_t(y) * size_t(Width) + size_t(x)]; }
 };
 
-bool TakeScreenshot(Display* d, Screenshot* shot);   // the root window; false if refused
-bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot);
+bool TakeScreenshot(Display* d, Screenshot* shot, Window window = 0);   // 0: the root; false if refused
+bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot,
+                   Window window = 0);
 bool IsTwoTone(const Screenshot& s);   // only black and white, and both
 bool HasColour(const Screenshot& s);   // some colour that is no grey
 // Expects the width x height area at (left, top) (0: all of the shot) to show a rasterWidth x 150
@@ -71,6 +73,9 @@ bool HasColour(const Screenshot& s);   // some colour that is no grey
 // height), rounded down (Wine's StretchBlt). Returns the raster read back (0xRRGGBB, row by row).
 std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left = 0,
                                         int top = 0, int width = 0, int height = 0, bool centres = false);
+// The pixels of that area that break the enlargement, without failing; *raster as above.
+size_t EnlargementErrors(const Screenshot& s, int rasterWidth, std::vector<uint32_t>* raster = nullptr, int left = 0,
+                         int top = 0, int width = 0, int height = 0, bool centres = false);
 
 struct E2e;
 using E2eAction = void (*)(E2e*);
@@ -106,17 +111,17 @@ struct E2e : testing::Test {
         StopXServer(&Server);
         std::filesystem::remove_all(TempDir);
     }
-    void StartServer(int width, int height, const Strings& extra = {})   // or fails the test
+    void StartServer(int width, int height, const Strings& extra = {}, int depth = 24)   // or fails the test
     {
         std::string error;
-        ASSERT_TRUE(StartXServer(&Server, width, height, extra, TempDir, &error)) << error;
+        ASSERT_TRUE(StartXServer(&Server, width, height, extra, TempDir, &error, depth)) << error;
     }
-    // Starts glyphfall with args, env and the server's DISPLAY (the first of a name counts).
-    // ThreadSanitizer's exit hook would otherwise wait a second for running threads.
-    void Launch(const Strings& args = {}, const Strings& env = {})
+    // Starts program (glyphfall) with args, env and the server's DISPLAY (the first of a name
+    // counts). ThreadSanitizer's exit hook would otherwise wait a second for running threads.
+    void Launch(const Strings& args = {}, const Strings& env = {}, const char* program = GLYPHFALL_PROGRAM)
     {
         KillProgram(&Prog);
-        Strings argv = {GLYPHFALL_PROGRAM}, add = env;
+        Strings argv = {program}, add = env;
         argv.insert(argv.end(), args.begin(), args.end());
         add.push_back("DISPLAY=" + (Server.Conn ? Server.Name : ""));
         const char* tsan = std::getenv("TSAN_OPTIONS");

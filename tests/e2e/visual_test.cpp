@@ -1,0 +1,121 @@
+// The exact picture on X servers of several depths, with and without MIT-SHM
+// and in an ARGB window; the hack's repainting and its shared memory.
+#include <fstream>
+#include <thread>
+
+#include "tests/e2e/harness.h"
+
+#include <X11/Xutil.h>
+
+namespace {
+
+struct Visuals : E2e, testing::WithParamInterface<std::pair<int, bool>> {   // depth, MIT-SHM offered
+    void StartHack(const Strings& args) { Launch(args, {}, GLYPHFALL_HACK); }
+    // A 320x240 window of the test's own at (0, 0) with a red background, in
+    // the screen's visual or the depth-32 ARGB one.
+    Window MakeWindow(bool argb)
+    {
+        Display* d = Server.Conn;
+        XVisualInfo info = {DefaultVisual(d, 0), 0, 0, DefaultDepth(d, 0), 0, 0, 0, 0, 0, 0};
+        EXPECT_TRUE(!argb || XMatchVisualInfo(d, 0, 32, TrueColor, &info)) << "no ARGB visual";
+        XSetWindowAttributes a = {};
+        a.colormap = XCreateColormap(d, DefaultRootWindow(d), info.visual, AllocNone);
+        a.background_pixel = info.visual->red_mask;
+        const Window w = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 320, 240, 0, info.depth, InputOutput,
+                                       info.visual, CWColormap | CWBorderPixel | CWBackPixel, &a);
+        XMapWindow(d, w);
+        XSync(d, False);
+        return w;
+    }
+    // The letter, then coloured frames, each the exact enlargement of a 200 x 150
+    // raster over window (0: the screen), opaque; if moving, still changing
+    // over several seconds (glyphfall's blocks are gone within about one).
+    void ExpectPicture(Window window, const std::string& what, bool moving)
+    {
+        // SDL without MIT-SHM puts glyphfall's picture in pieces (Xlib splits
+        // large images): a screenshot may catch one half-way.
+        Screenshot shot;
+        for (auto phase : {IsTwoTone, HasColour}) {
+            auto exact = [&](const Screenshot& s) { return phase(s) && !EnlargementErrors(s, 200); };
+            ASSERT_TRUE(WaitForScreen(Server.Conn, Ms(20000), exact, &shot, window))
+                << what << ": no exact " << (phase == IsTwoTone ? "letter" : "coloured frame") << ", "
+                << EnlargementErrors(shot, 200) << " pixels off; " << ReadStderr(Prog);
+            EXPECT_TRUE(shot.Opaque) << what << ": pixels left transparent";
+        }
+        for (int second = 0; moving && second < 3; ++second) {
+            std::this_thread::sleep_for(Ms(1000));
+            const Screenshot before = shot;
+            auto moved = [&](const Screenshot& s) { return s.Pixels != before.Pixels; };
+            ASSERT_TRUE(WaitForScreen(Server.Conn, Ms(5000), moved, &shot, window)) << what << ": froze";
+        }
+    }
+};
+
+TEST_P(Visuals, GlyphfallAndTheHackShowTheExactPicture)
+{
+    const auto [depth, shm] = GetParam();
+    ASSERT_NO_FATAL_FAILURE(StartServer(640, 480, shm ? Strings{} : Strings{"-extension", "MIT-SHM"}, depth));
+    Launch();
+    ASSERT_NO_FATAL_FAILURE(ExpectPicture(0, "glyphfall", false));
+    ASSERT_NO_FATAL_FAILURE(StartHack({"--root"}));
+    // Frames that keep coming are checked once: the depth does not change the pacing.
+    ASSERT_NO_FATAL_FAILURE(ExpectPicture(0, "the hack on the root", depth == 24 && shm));
+    const Window argb = MakeWindow(true);
+    ASSERT_NO_FATAL_FAILURE(StartHack({"--window-id", std::to_string(argb)}));
+    ASSERT_NO_FATAL_FAILURE(ExpectPicture(argb, "the hack in an ARGB window", false));
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, Visuals, testing::Values(std::pair{24, true}, std::pair{30, true}, std::pair{24, false}));
+
+TEST_F(Visuals, HackRepaintsExposedPartsAtOnce)
+{
+    ASSERT_NO_FATAL_FAILURE(StartServer(640, 480));
+    Display* d = Server.Conn;
+    const Window window = MakeWindow(false);
+    // One step in 10 s: no new frame repaints it meanwhile.
+    ASSERT_NO_FATAL_FAILURE(StartHack({"--window-id", std::to_string(window), "--delay", "10000000"}));
+    Screenshot shown, now;
+    for (auto phase : {IsTwoTone, HasColour})   // the letter, then the first step's frame
+        ASSERT_TRUE(WaitForScreen(d, Ms(20000), phase, &shown, window)) << ReadStderr(Prog);
+    std::this_thread::sleep_for(Ms(500));
+    ASSERT_TRUE(TakeScreenshot(d, &shown, window));
+    const Window cover = XCreateSimpleWindow(d, DefaultRootWindow(d), 40, 30, 200, 150, 0, 0, 0x00FF00);
+    XMapWindow(d, cover);
+    XSync(d, False);
+    XUnmapWindow(d, cover);
+    XSync(d, False);
+    auto same = [&](const Screenshot& s) { return s.Pixels == shown.Pixels; };
+    EXPECT_TRUE(WaitForScreen(d, Ms(1000), same, &now, window)) << "the exposed part is not repainted within 1 s";
+}
+
+// The server killed while the hack makes image after image: no segment of the
+// hack's may outlive it (one not yet marked for removal would stay for good).
+TEST_F(Visuals, HackLeavesNoSharedMemoryWhenTheServerDiesMidResize)
+{
+    for (int round = 0; round < 10; ++round) {
+        ASSERT_NO_FATAL_FAILURE(StartServer(640, 480));
+        Display* d = Server.Conn;
+        const Window window = MakeWindow(false);
+        ASSERT_NO_FATAL_FAILURE(StartHack({"--window-id", std::to_string(window)}));
+        XWindowAttributes a = {};   // until the hack listens to the window's size
+        for (auto end = Clock::now() + Ms(10000); !(a.all_event_masks & StructureNotifyMask) && Clock::now() < end;)
+            XGetWindowAttributes(d, window, &a);
+        ASSERT_TRUE(a.all_event_masks & StructureNotifyMask) << ReadStderr(Prog);
+        // The hack answers each size with a new image; it is killed mid-way.
+        for (auto end = Clock::now() + Ms(100 + 7 * round); Clock::now() < end; XFlush(d))
+            for (int i = 0; i < 100; ++i)
+                XResizeWindow(d, window, unsigned(1 + i % 7), unsigned(1 + i % 5));
+        const pid_t hack = Prog.Pid;
+        StopXServer(&Server, SIGKILL);
+        ASSERT_TRUE(WaitExit(&Prog, Ms(5000)));
+        std::ifstream table("/proc/sysvipc/shm");
+        std::string line;
+        std::getline(table, line);   // the heading
+        for (long key, id, perms, size, creator; table >> key >> id >> perms >> size >> creator;) {
+            EXPECT_NE(creator, hack) << "round " << round << ": segment " << id << " left behind";
+            table.ignore(1 << 20, '\n');
+        }
+    }
+}
+
+}  // namespace
