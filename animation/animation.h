@@ -1,6 +1,7 @@
 // The animation: blocks pulling on one another, one frame per step, and the
 // thread that loops over it while a scene is animating.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -39,3 +40,9 @@ void AnimationStep();
 // back to back while it is on, and once Running is off releases the raster
 // if a scene was ever handed to it (otherwise its owner still holds it).
 void AnimationThread();
+
+// The screen savers' animation thread: it builds every scene itself (the
+// main thread serves the window meanwhile) and waits delayMicroseconds after
+// each step, in slices that let a stop end the wait within 5 ms; counts the
+// steps in *steps. Ends once Running is off; the raster stays with the caller.
+void PacedAnimationThread(uint32_t delayMicroseconds, std::atomic<uint64_t>* steps);

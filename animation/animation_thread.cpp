@@ -1,4 +1,5 @@
 // The animation thread and its step.
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -52,4 +53,27 @@ void AnimationThread()
     // Without a hand-over the main thread releases it after joining us.
     if (owned)
         ReleaseRaster();
+}
+
+// Sleeps until deadline in slices of at most 5 ms, or until a stop.
+static void WaitUntil(std::chrono::steady_clock::time_point deadline)
+{
+    using namespace std::chrono;
+    for (auto now = steady_clock::now(); now < deadline && Running.load(); now = steady_clock::now())
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(deadline - now, milliseconds(5)));
+}
+
+void PacedAnimationThread(uint32_t delayMicroseconds, std::atomic<uint64_t>* steps)
+{
+    NewScene();
+    while (Running.load()) {
+        if (!Animating.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        AnimationStep();
+        steps->fetch_add(1);
+        if (delayMicroseconds > 0)
+            WaitUntil(std::chrono::steady_clock::now() + std::chrono::microseconds(delayMicroseconds));
+    }
 }

@@ -29,38 +29,6 @@ constexpr uint32_t DefaultDelay = 10000;
 enum { ExitOk = 0, ExitFailure = 1, ExitBadArgument = 2 };
 
 static std::atomic<uint64_t> StepCount{0};   // animation steps so far, for --fps
-static uint32_t Delay = DefaultDelay;         // microseconds between steps
-
-
-// Sleeps the delay in short slices, so that a stop ends it within 5 ms.
-static void WaitDelay()
-{
-    using namespace std::chrono;
-    const auto deadline = steady_clock::now() + microseconds(Delay);
-    for (;;) {
-        const auto now = steady_clock::now();
-        if (now >= deadline || !Running.load())
-            return;
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(deadline - now, milliseconds(5)));
-    }
-}
-
-// The hack's animation thread: it builds every scene itself (the main
-// thread serves the window meanwhile) and paces the steps by the delay.
-static void HackAnimation()
-{
-    NewScene();
-    while (Running.load()) {
-        if (!Animating.load()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            continue;
-        }
-        AnimationStep();
-        StepCount.fetch_add(1);
-        if (Delay > 0)
-            WaitDelay();
-    }
-}
 
 // One line on stderr, then the exit code.
 static int Fail(int code, const std::string& why)
@@ -85,7 +53,6 @@ int main(int argc, char** argv)
         return InstallHack(args.Install);
     if (!ChooseHackWindow(args, std::getenv("XSCREENSAVER_WINDOW"), &kind, &id, &error))
         return Fail(ExitBadArgument, error);
-    Delay = args.Delay;
 
     // On before the handlers go in: a stop that comes during start-up then
     // stays made, and every loop below ends at once.
@@ -114,7 +81,7 @@ int main(int argc, char** argv)
     }
 
     Animating.store(false);
-    std::thread animation(HackAnimation);
+    std::thread animation(PacedAnimationThread, args.Delay, &StepCount);
 
     // The main thread serves the window: frames, size changes, its end.
     auto lastCount = std::chrono::steady_clock::now();
