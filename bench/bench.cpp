@@ -11,6 +11,11 @@
 //
 // Speed is judged by ratios within one run, never by absolute thresholds.
 // --smoke: a few iterations of everything (CI), with fewer spreading steps.
+// --blocks DIR: the letters' blocks as built from DIR/C0.csv ... DIR/DF.csv
+// (glyphfall-render --blocks), not from the font: the same scenes on two
+// builds, such as Linux and Windows (bench/compare-windows.sh).
+// --real-time: the figures from elapsed time instead of the thread's CPU
+// time, which Wine counts in 10 ms ticks (too coarse for 0.1 s runs).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -45,6 +50,7 @@ int SpreadSteps = 2000;
 // time, so the least is the figure least disturbed by it, for the reference
 // and the program alike.
 std::map<std::string, double> SecondsPerIteration;
+bool RealTime = false;
 
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
@@ -53,7 +59,8 @@ public:
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.iterations <= 0)
                 continue;
-            const double seconds = run.cpu_accumulated_time / double(run.iterations);
+            const double seconds =
+                (RealTime ? run.real_accumulated_time : run.cpu_accumulated_time) / double(run.iterations);
             const auto [it, added] = SecondsPerIteration.emplace(run.benchmark_name(), seconds);
             if (!added)
                 it->second = std::min(it->second, seconds);
@@ -208,8 +215,8 @@ double LetterSeconds(const std::string& kind, uint8_t code)
 
 void PrintSummary()
 {
-    std::printf("\nattraction step, us per step, fresh + spread (CPU time, one thread; target %s)\n",
-                AttractionTargetName(AttractionTargets().front()));
+    std::printf("\nattraction step, us per step, fresh + spread (%s, one thread; target %s)\n",
+                RealTime ? "elapsed time" : "CPU time", AttractionTargetName(AttractionTargets().front()));
     std::printf("letter    N   literal  compiler's  program   vs literal  vs compiler's\n");
     std::vector<double> overLiteral, overCompiled;
     std::vector<std::pair<size_t, double>> programByN;
@@ -256,9 +263,14 @@ int main(int argc, char** argv)
     // Our own flag first; the rest belongs to Google Benchmark.
     std::vector<char*> args;
     bool smoke = false;
+    std::string blocksDir;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--smoke") == 0)
             smoke = true;
+        else if (std::strcmp(argv[i], "--real-time") == 0)
+            RealTime = true;
+        else if (std::strcmp(argv[i], "--blocks") == 0 && i + 1 < argc)
+            blocksDir = argv[++i];
         else
             args.push_back(argv[i]);
     }
@@ -293,16 +305,22 @@ int main(int argc, char** argv)
     std::string error;
     Running.store(true);
     Animating.store(true);
-    if (!PrepareLetterRaster(1920, 1080, 96, &error)) {
+    if (blocksDir.empty() ? !PrepareLetterRaster(1920, 1080, 96, &error) : !CreateRaster(1920, 1080, &error)) {
         std::fprintf(stderr, "glyphfall-bench: cannot prepare the raster: %s\n", error.c_str());
         return 1;
     }
-    std::printf("building the 32 letters' scenes and spreading each over %d steps...\n", SpreadSteps);
+    std::printf("%s the 32 letters' scenes and spreading each over %d steps...\n",
+                blocksDir.empty() ? "building" : "reading", SpreadSteps);
     std::fflush(stdout);
     for (int i = 0; i < LetterCount; ++i) {
         LetterCase l;
         l.Code = uint8_t(FirstLetter + i);
-        l.Fresh = LetterBlocks(l.Code);
+        if (blocksDir.empty())
+            l.Fresh = LetterBlocks(l.Code);
+        else if (!ReadBlocksCsv(blocksDir + "/" + LetterName(l.Code) + ".csv", &l.Fresh, &error)) {
+            std::fprintf(stderr, "glyphfall-bench: %s\n", error.c_str());
+            return 1;
+        }
         l.Spread = l.Fresh;
         Spread(&l.Spread, SpreadSteps);
         Letters.push_back(std::move(l));

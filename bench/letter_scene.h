@@ -18,3 +18,9 @@ bool PrepareLetterRaster(int32_t width, int32_t height, int dpi, std::string* er
 // The BlockList of the scene for letter code (colours from a fixed seed).
 // The raster is left showing the two-tone letter.
 std::vector<Block> LetterBlocks(uint8_t code);
+
+// Reads a block list as glyphfall-render --blocks writes it: a header line,
+// then one block a line, reals as hexadecimal literals, so the blocks have
+// the bits of the writer's. For a build with no letter font of its own (or
+// the same scenes on two builds). Returns false with the reason.
+bool ReadBlocksCsv(const std::string& path, std::vector<Block>* blocks, std::string* error);

@@ -57,6 +57,22 @@ TEST_F(CoreTest, ClearLeavesColumnZeroAndTheLetterCellStartsAtColumn60Row20)
     }
 }
 
+// The byte is read in Windows-1251 whatever the system's own 8-bit code
+// page: Cyrillic capitals shaped like Latin ones come out exactly as their
+// twins, where a Western code page would give accented letters (0xC0: À).
+TEST_F(CoreTest, LetterBytesAreWindows1251)
+{
+    const std::vector<uint8_t> blank = Pixels();
+    for (auto [cyrillic, latin] : {std::pair{0xC0, 'A'}, {0xC2, 'B'}, {0xC5, 'E'}, {0xCC, 'M'},
+                                   {0xCD, 'H'}, {0xCE, 'O'}, {0xD0, 'P'}, {0xD1, 'C'}, {0xD2, 'T'}, {0xD5, 'X'}}) {
+        DrawLetter(uint8_t(cyrillic));
+        const std::vector<uint8_t> drawn = Pixels();
+        ClearRaster(), DrawLetter(uint8_t(latin));
+        EXPECT_TRUE(drawn == Pixels() && drawn != blank) << "byte 0x" << std::hex << cyrillic << " is not " << latin;
+        ClearRaster();
+    }
+}
+
 TEST_F(CoreTest, MeanColourTruncatesEachChannel)
 {
     std::memcpy(RowTable[5] + 30, "\x00\xff\x64\x01\xfe\xc8", 6);  // b,g,r 0,255,100 and 1,254,200

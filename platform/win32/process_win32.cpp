@@ -1,12 +1,8 @@
 // The process on Windows: stop requests from the console (Ctrl+C, Ctrl+Break,
 // its window closing; harmless for a program started without one), and the
 // module facts the error box names.
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
-#include <cstring>
-
 #include "platform/process.h"
+#include "platform/win32/win32.h"
 
 static void (*StopHandler)() = nullptr;
 
@@ -33,21 +29,24 @@ void PlatformDefaultStopRequests()
 
 const char* PlatformProgramName()
 {
-    static char path[MAX_PATH + 1];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    path[n < MAX_PATH ? n : MAX_PATH] = '\0';
-    const char* slash = std::strrchr(path, '\\');
-    const char* alt = std::strrchr(path, '/');
-    if (alt && (!slash || alt > slash))
-        slash = alt;
-    return slash ? slash + 1 : path;
+    // UTF-8, for the error box's text.
+    static char name[4 * MAX_PATH] = "";
+    wchar_t path[MAX_PATH + 1] = L"";
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    path[n < MAX_PATH ? n : MAX_PATH] = L'\0';
+    const wchar_t* base = path;
+    for (const wchar_t* p = path; *p; ++p)
+        if (*p == L'\\' || *p == L'/')
+            base = p + 1;
+    WideCharToMultiByte(CP_UTF8, 0, base, -1, name, sizeof name, nullptr, nullptr);
+    return name;
 }
 
 uintptr_t PlatformCodeOffset(const void* code)
 {
     HMODULE module = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCSTR>(code), &module) ||
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(code), &module) ||
         !module)
         return 0;
     return reinterpret_cast<uintptr_t>(code) - reinterpret_cast<uintptr_t>(module);

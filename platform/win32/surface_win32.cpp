@@ -3,21 +3,15 @@
 // direct access through the row pointers work on the same pixels. GdiFlush
 // after each drawing call keeps the promise that a drawing call is complete
 // when it returns (GDI may batch).
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
-
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "platform/surface.h"
+#include "platform/win32/win32.h"
 
 static struct {
-    HDC Dc = nullptr;                 // memory DC with Bitmap selected
-    HBITMAP Bitmap = nullptr;
-    HGDIOBJ FirstBitmap = nullptr;    // the DC's own, put back before it is deleted
-    HGDIOBJ FirstFont = nullptr;
+    DibSection Raster;
+    HGDIOBJ FirstFont = nullptr;      // the DC's own, put back before the font is deleted
     HFONT Font = nullptr;
     COLORREF TextColour = 0;
     bool TextColourTaken = false;
@@ -27,10 +21,14 @@ static struct {
 // "" when it has none (the caller then names the failure itself).
 static std::string SystemErrorText(DWORD code)
 {
-    char text[512] = "";
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                   text, sizeof text, nullptr);
-    std::string s(text, n);
+    if (code == 0)
+        return "";
+    wchar_t text[512] = L"";
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                   text, 512, nullptr);
+    char utf8[2048] = "";
+    WideCharToMultiByte(CP_UTF8, 0, text, int(n), utf8, sizeof utf8 - 1, nullptr, nullptr);
+    std::string s(utf8);
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
         s.pop_back();
     return s;
@@ -38,57 +36,35 @@ static std::string SystemErrorText(DWORD code)
 
 bool PlatformCreateSurface(int32_t width, int32_t height, uint8_t** rows, std::string* error)
 {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;   // top-down: row 0 is the top row, as the row table has it
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
+    DibSection made;
     SetLastError(0);
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC dc = bitmap ? CreateCompatibleDC(nullptr) : nullptr;
-    if (!dc) {
+    if (!MakeDibSection(width, height, &made)) {
         *error = SystemErrorText(GetLastError());
-        if (bitmap)
-            DeleteObject(bitmap);
         return false;
     }
     PlatformReleaseSurface();
-    Surface.Dc = dc;
-    Surface.Bitmap = bitmap;
-    Surface.FirstBitmap = SelectObject(dc, bitmap);
+    Surface.Raster = made;
     if (Surface.Font)
-        Surface.FirstFont = SelectObject(dc, Surface.Font);
-    // A new DIB section is black; a new raster is white.
-    const size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
-    std::memset(bits, 255, stride * size_t(height));
+        Surface.FirstFont = SelectObject(made.Dc, Surface.Font);
     for (int32_t y = 0; y < height; ++y)
-        rows[y] = static_cast<uint8_t*>(bits) + stride * size_t(y);
+        rows[y] = made.Bits + made.Stride * size_t(y);
     return true;
 }
 
 void PlatformReleaseSurface()
 {
-    if (!Surface.Dc)
-        return;
     if (Surface.FirstFont)
-        SelectObject(Surface.Dc, Surface.FirstFont);
-    SelectObject(Surface.Dc, Surface.FirstBitmap);
-    DeleteDC(Surface.Dc);
-    DeleteObject(Surface.Bitmap);
-    Surface.Dc = nullptr;
-    Surface.Bitmap = nullptr;
-    Surface.FirstBitmap = Surface.FirstFont = nullptr;
+        SelectObject(Surface.Raster.Dc, Surface.FirstFont);
+    Surface.FirstFont = nullptr;
+    FreeDibSection(&Surface.Raster);
 }
 
 void PlatformFillWhite(int32_t left, int32_t top, int32_t right, int32_t bottom)
 {
-    if (!Surface.Dc)
+    if (!Surface.Raster.Dc)
         return;
     const RECT rect = {left, top, right, bottom};
-    FillRect(Surface.Dc, &rect, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    FillRect(Surface.Raster.Dc, &rect, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     GdiFlush();
 }
 
@@ -102,9 +78,9 @@ bool PlatformOpenFont(const char* face, int emPixels, std::string* error)
     }
     // A negative height asks for that em height in pixels. Default character
     // set, pitch and quality: the system's font smoothing decides the edges.
-    HFONT font = CreateFontA(-emPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    HFONT font = CreateFontW(-emPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                             face);
+                             Wide(face).c_str());
     if (!font) {
         *error = "no font could be made: looked for " + wanted;
         return false;
@@ -127,14 +103,14 @@ bool PlatformOpenFont(const char* face, int emPixels, std::string* error)
         return false;
     }
     Surface.Font = font;
-    if (Surface.Dc)
-        Surface.FirstFont = SelectObject(Surface.Dc, font);
+    if (Surface.Raster.Dc)
+        Surface.FirstFont = SelectObject(Surface.Raster.Dc, font);
     return true;
 }
 
 void PlatformDrawCharacter(uint8_t code, int32_t left, int32_t top)
 {
-    if (!Surface.Dc || !Surface.Font)
+    if (!Surface.Raster.Dc || !Surface.Font)
         return;
     // The byte is read in Windows-1251 whatever the system's own 8-bit code
     // page is: a Western one would make 0xC0 a Latin A with grave.
@@ -146,10 +122,10 @@ void PlatformDrawCharacter(uint8_t code, int32_t left, int32_t top)
         Surface.TextColour = GetSysColor(COLOR_WINDOWTEXT);
         Surface.TextColourTaken = true;
     }
-    SetTextColor(Surface.Dc, Surface.TextColour);
-    SetBkColor(Surface.Dc, RGB(255, 255, 255));
-    SetBkMode(Surface.Dc, OPAQUE);
-    TextOutW(Surface.Dc, left, top, &character, 1);
+    SetTextColor(Surface.Raster.Dc, Surface.TextColour);
+    SetBkColor(Surface.Raster.Dc, RGB(255, 255, 255));
+    SetBkMode(Surface.Raster.Dc, OPAQUE);
+    TextOutW(Surface.Raster.Dc, left, top, &character, 1);
     GdiFlush();
 }
 
@@ -157,8 +133,8 @@ void PlatformCloseFont()
 {
     if (!Surface.Font)
         return;
-    if (Surface.Dc && Surface.FirstFont)
-        SelectObject(Surface.Dc, Surface.FirstFont);
+    if (Surface.Raster.Dc && Surface.FirstFont)
+        SelectObject(Surface.Raster.Dc, Surface.FirstFont);
     Surface.FirstFont = nullptr;
     DeleteObject(Surface.Font);
     Surface.Font = nullptr;

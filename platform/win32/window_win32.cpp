@@ -6,10 +6,6 @@
 // only. A frame from the animation thread is copied into the frame slot and
 // the main thread is woken with one coalesced posted message; the main thread
 // shows the newest frame at most once per display refresh.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +14,7 @@
 
 #include "platform/display.h"
 #include "platform/frame_slot.h"
+#include "platform/win32/win32.h"
 #include "platform/window.h"
 
 using Clock = std::chrono::steady_clock;
@@ -34,13 +31,7 @@ static struct {
     Clock::duration RefreshInterval = std::chrono::microseconds(16667);
     Clock::time_point LastShown;
 
-    // The picture being shown: a DIB section of the raster's size in a
-    // memory DC, the source of the stretched copy.
-    HDC FrameDc = nullptr;
-    HBITMAP FrameBitmap = nullptr;
-    HGDIOBJ FirstBitmap = nullptr;
-    uint8_t* FrameBits = nullptr;
-    int32_t FrameWidth = 0, FrameHeight = 0;
+    DibSection Shown;                       // the picture on show, the stretched copy's source
 
     FrameSlot Slot;
     ShownFrame Taken;
@@ -94,7 +85,7 @@ static LRESULT CALLBACK NativeProc(HWND window, UINT message, WPARAM wParam, LPA
     default:
         break;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 // The manifest declares per-monitor awareness (v2, system-aware where that is
@@ -103,7 +94,7 @@ static LRESULT CALLBACK NativeProc(HWND window, UINT message, WPARAM wParam, LPA
 static void DeclareDpiAwareness()
 {
     using SetContext = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
-    const FARPROC found = GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDpiAwarenessContext");
+    const FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext");
     const auto setContext = reinterpret_cast<SetContext>(reinterpret_cast<void (*)()>(found));
     if (setContext && setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
         return;
@@ -113,18 +104,19 @@ static void DeclareDpiAwareness()
 bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, std::string* error)
 {
     DeclareDpiAwareness();
-    Win.Instance = GetModuleHandleA(nullptr);
+    Win.Instance = GetModuleHandleW(nullptr);
     Win.MainThread = GetCurrentThreadId();
     // Only the procedure and the name: no background brush, so the window
     // never erases itself and shows only what is presented.
-    WNDCLASSA windowClass = {};
+    const std::wstring name = Wide(className);
+    WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = NativeProc;
-    windowClass.lpszClassName = className;
-    RegisterClassA(&windowClass);
+    windowClass.lpszClassName = name.c_str();
+    RegisterClassW(&windowClass);
     Win.Width = GetSystemMetrics(SM_CXSCREEN);
     Win.Height = GetSystemMetrics(SM_CYSCREEN);
-    Win.Window = CreateWindowExA(WS_EX_TOPMOST, className, "", WS_POPUP | WS_VISIBLE, 0, 0, Win.Width, Win.Height,
-                                 nullptr, nullptr, Win.Instance, nullptr);
+    Win.Window = CreateWindowExW(WS_EX_TOPMOST, name.c_str(), L"", WS_POPUP | WS_VISIBLE, 0, 0, Win.Width,
+                                 Win.Height, nullptr, nullptr, Win.Instance, nullptr);
     if (!Win.Window) {
         *error = "cannot create the window (error " + std::to_string(GetLastError()) + ")";
         return false;
@@ -139,24 +131,11 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
     return true;
 }
 
-static void FreeFrameBitmap()
-{
-    if (!Win.FrameDc)
-        return;
-    SelectObject(Win.FrameDc, Win.FirstBitmap);
-    DeleteDC(Win.FrameDc);
-    DeleteObject(Win.FrameBitmap);
-    Win.FrameDc = nullptr;
-    Win.FrameBitmap = nullptr;
-    Win.FrameBits = nullptr;
-    Win.FrameWidth = Win.FrameHeight = 0;
-}
-
 // The window itself stays until the process ends, as the window procedure's
 // shutdown expects; only what presentation made is released.
 void PlatformCloseWindow()
 {
-    FreeFrameBitmap();
+    FreeDibSection(&Win.Shown);
     Win.Window = nullptr;
 }
 
@@ -187,46 +166,21 @@ void PlatformSleep(int ms)
     Sleep(DWORD(ms));
 }
 
-static bool MakeFrameBitmap(int32_t width, int32_t height)
-{
-    if (Win.FrameDc && Win.FrameWidth == width && Win.FrameHeight == height)
-        return true;
-    FreeFrameBitmap();
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;   // top-down, as the raster's rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC dc = bitmap ? CreateCompatibleDC(nullptr) : nullptr;
-    if (!dc) {
-        if (bitmap)
-            DeleteObject(bitmap);
-        return false;
-    }
-    Win.FrameDc = dc;
-    Win.FrameBitmap = bitmap;
-    Win.FirstBitmap = SelectObject(dc, bitmap);
-    Win.FrameBits = static_cast<uint8_t*>(bits);
-    Win.FrameWidth = width;
-    Win.FrameHeight = height;
-    return true;
-}
-
 // The stretched copy onto the whole window, in the device context's default
 // stretching mode: enlarging replicates pixels. Main thread only.
 static void ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
 {
-    if (!Win.Window || !MakeFrameBitmap(width, height))
+    if (!Win.Window)
         return;
-    const size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
+    if (Win.Shown.Width != width || Win.Shown.Height != height) {
+        FreeDibSection(&Win.Shown);
+        if (!MakeDibSection(width, height, &Win.Shown))
+            return;
+    }
     for (int32_t y = 0; y < height; ++y)
-        std::memcpy(Win.FrameBits + stride * size_t(y), rows[y], size_t(width) * 3);
+        std::memcpy(Win.Shown.Bits + Win.Shown.Stride * size_t(y), rows[y], size_t(width) * 3);
     HDC dc = GetDC(Win.Window);
-    StretchBlt(dc, 0, 0, Win.Width, Win.Height, Win.FrameDc, 0, 0, width, height, SRCCOPY);
+    StretchBlt(dc, 0, 0, Win.Width, Win.Height, Win.Shown.Dc, 0, 0, width, height, SRCCOPY);
     ReleaseDC(Win.Window, dc);
     Win.LastShown = Clock::now();
 }
@@ -261,7 +215,7 @@ void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
     PutFrame(&Win.Slot, rows, width, height);
     // A refused post must not leave the flag set, or no later frame would
     // ever wake the main thread again.
-    if (!Win.WakePosted.exchange(true) && !PostMessageA(Win.Window, WakeMessage, 0, 0))
+    if (!Win.WakePosted.exchange(true) && !PostMessageW(Win.Window, WakeMessage, 0, 0))
         Win.WakePosted.store(false);
 }
 
@@ -270,7 +224,7 @@ void PlatformPostEvent(EventKind kind)
     if (kind == EventQuit)
         PostQuitMessage(0);
     else
-        PostMessageA(Win.Window, WM_DESTROY, 0, 0);
+        PostMessageW(Win.Window, WM_DESTROY, 0, 0);
 }
 
 static bool TakeEvent(PlatformEvent* event)
@@ -294,13 +248,13 @@ bool PlatformGetEvent(PlatformEvent* event)
     MsgWaitForMultipleObjectsEx(0, nullptr, DWORD(wait.count()), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     MSG message;
     // Looked at first, so that GetMessage never blocks past the slice.
-    if (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-        const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0)
             return false;   // the quit message
         // A fetch error (-1) is treated like any other message.
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     if (Win.FrameWaiting && FrameDue(Clock::now(), Win.LastShown, Win.RefreshInterval))
         ShowPendingFrame();
@@ -310,7 +264,7 @@ bool PlatformGetEvent(PlatformEvent* event)
 
 void PlatformEndWindow(const char* className)
 {
-    UnregisterClassA(className, Win.Instance);
+    UnregisterClassW(Wide(className).c_str(), Win.Instance);
     // Every window repaints over the last frame; nothing is erased first.
     InvalidateRect(nullptr, nullptr, FALSE);
 }
@@ -320,5 +274,5 @@ void PlatformShowError(const char* title, const char* text)
     std::fprintf(stderr, "glyphfall: %s: %s\n", title, text);
     std::fflush(stderr);
     // Owned by the top-most window, so the box is not hidden behind it.
-    MessageBoxA(Win.Window, text, title, MB_ICONSTOP | MB_OK);
+    MessageBoxW(Win.Window, Wide(text).c_str(), Wide(title).c_str(), MB_ICONSTOP | MB_OK);
 }

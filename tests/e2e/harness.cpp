@@ -15,6 +15,7 @@
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
                   std::string* error)
@@ -167,14 +168,6 @@ void MoveTo(Display* d, int x, int y)
     XSync(d, False);
 }
 
-void ThreePixelSteps(Display* d)
-{
-    for (const auto& [dx, dy] : {std::pair{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}}) {
-        MoveBy(d, dx, dy);
-        std::this_thread::sleep_for(Ms(20));
-    }
-}
-
 bool TakeScreenshot(Display* d, Screenshot* s)
 {
     s->Width = DisplayWidth(d, DefaultScreen(d));
@@ -265,4 +258,53 @@ bool E2e::ExpectExit(Clock::time_point since, Ms bound, int code, const char* sa
                                       : text.empty());
     EXPECT_TRUE(said) << what << ": unexpected output: " << text;
     return right;
+}
+
+void E2e::ExpectEnding(const EndCase& c)
+{
+    ASSERT_TRUE(WaitForPhase(c.WhileLetter));
+    if (c.Ignored) {
+        c.Ignored(this);
+        ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "ended by input to ignore: " << DescribeStatus(Prog.ExitStatus);
+    }
+    c.Ending(this);
+    const auto ended = Clock::now();
+    // The window goes before any exit handler (a sanitizer's) runs: the black root shows.
+    auto gone = [](const Screenshot& s) {
+        return std::all_of(s.Pixels.begin(), s.Pixels.end(), [](uint32_t p) { return p == 0; });
+    };
+    Screenshot root;
+    EXPECT_TRUE(!Server.Conn || WaitForScreen(Server.Conn, Ms(c.BoundMs), gone, &root)) << "the window stayed";
+    ExpectExit(ended, Ms(5000), c.Code, c.Says, c.Name);
+}
+
+// Moves of 3 pixels on one axis or both, each its own motion event.
+static void ThreePixelSteps(E2e* t)
+{
+    for (const auto& [dx, dy] : {std::pair{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}}) {
+        MoveBy(t->Server.Conn, dx, dy);
+        std::this_thread::sleep_for(Ms(20));
+    }
+}
+
+std::vector<EndCase> InputEndings()
+{
+    return {
+        {"KeyWhileAnimating", false, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_a); }, 3000, 0, ""},
+        {"LeftClickNotMiddleOrWheel", false,
+         [](E2e* t) {
+             for (unsigned button : {2, 4, 5, 6, 7})
+                 ClickButton(t->Server.Conn, button);
+         },
+         [](E2e* t) { ClickButton(t->Server.Conn, 1); }, 3000, 0, ""},
+        {"RightClickNotAltOrF10", false,
+         [](E2e* t) {
+             TapKey(t->Server.Conn, XK_Alt_L);
+             TapKey(t->Server.Conn, XK_a, XK_Alt_L);
+             TapKey(t->Server.Conn, XK_F10);
+         },
+         [](E2e* t) { ClickButton(t->Server.Conn, 3); }, 3000, 0, ""},
+        {"FourPixelsRightNotThree", false, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }, 3000, 0, ""},
+        {"FourPixelsUpNotThree", false, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }, 3000, 0, ""},
+    };
 }

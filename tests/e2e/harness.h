@@ -54,7 +54,6 @@ void TapKey(Display* d, unsigned long keysym, unsigned long held = 0);
 void ClickButton(Display* d, unsigned button);
 void MoveBy(Display* d, int dx, int dy);
 void MoveTo(Display* d, int x, int y);
-void ThreePixelSteps(Display* d);   // moves of 3 pixels on one axis or both, each its own motion event
 
 struct Screenshot {
     int Width = 0, Height = 0;
@@ -72,6 +71,23 @@ bool HasColour(const Screenshot& s);   // some colour that is no grey
 // height), rounded down (Wine's StretchBlt). Returns the raster read back (0xRRGGBB, row by row).
 std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, const char* what, int left = 0,
                                         int top = 0, int width = 0, int height = 0, bool centres = false);
+
+struct E2e;
+using E2eAction = void (*)(E2e*);
+
+// One way to end the program, or to leave it running: see E2e::ExpectEnding.
+struct EndCase {
+    const char* Name;
+    bool WhileLetter;     // acts while the letter shows, not while animating
+    E2eAction Ignored;    // must leave the program running (nullptr: none)
+    E2eAction Ending;     // must close its window within BoundMs and exit with Code
+    int BoundMs, Code;
+    const char* Says;     // what its one line says ("": nothing said)
+};
+
+// What every program's ending table holds: a key, and the clicks and moves
+// that end it next to those that must not.
+std::vector<EndCase> InputEndings();
 
 struct E2e : testing::Test {
     std::string TempDir;
@@ -112,4 +128,7 @@ struct E2e : testing::Test {
     // Expects the end within bound of since with exit code code (< 0: by signal -code) and
     // output: none (says ""), one line "glyphfall...: ..." containing says, or anything (nullptr).
     bool ExpectExit(Clock::time_point since, Ms bound, int code, const char* says, const std::string& what);
+    // On the launched program: waits for the phase, does the ignored input and the ending one, and
+    // expects the window gone and the exit as the case says.
+    void ExpectEnding(const EndCase& c);
 };

@@ -88,17 +88,9 @@ TEST_P(WinePicture, TheLetterThenMovingBlocksEnlargedExactly)
 
 INSTANTIATE_TEST_SUITE_P(E2e, WinePicture, testing::Values(std::array{1280, 1024, 188}, std::array{768, 1024, 112}));
 
-using Action = void (*)(Wine*);
-
-struct WineEnd {
-    const char* Name;
-    Action Ignored;   // must leave it running (nullptr: none)
-    Action Ending;    // must close its window and exit with code 0
-};
-
 // What the system close command is without a window manager: the X
 // window's WM_DELETE_WINDOW, which Wine turns into WM_SYSCOMMAND SC_CLOSE.
-void CloseCommand(Wine* t)
+void CloseCommand(E2e* t)
 {
     Display* d = t->Server.Conn;
     Window root, window = 0, *children = nullptr;
@@ -122,54 +114,27 @@ void CloseCommand(Wine* t)
     XSync(d, False);
 }
 
-const WineEnd Ends[] = {
-    {"Key", nullptr, [](Wine* t) { TapKey(t->Server.Conn, XK_a); }},
-    {"LeftClickNotMiddleOrWheel",
-     [](Wine* t) {
-         for (unsigned button : {2, 4, 5})
-             ClickButton(t->Server.Conn, button);
-     },
-     [](Wine* t) { ClickButton(t->Server.Conn, 1); }},
-    {"RightClickNotAltOrF10",
-     [](Wine* t) {
-         TapKey(t->Server.Conn, XK_Alt_L);
-         TapKey(t->Server.Conn, XK_a, XK_Alt_L);
-         TapKey(t->Server.Conn, XK_F10);
-     },
-     [](Wine* t) { ClickButton(t->Server.Conn, 3); }},
-    {"FourPixelsRightNotThree", [](Wine* t) { ThreePixelSteps(t->Server.Conn); },
-     [](Wine* t) { MoveBy(t->Server.Conn, 4, 0); }},
-    {"FourPixelsUpNotThree", [](Wine* t) { ThreePixelSteps(t->Server.Conn); },
-     [](Wine* t) { MoveBy(t->Server.Conn, 0, -4); }},
-    {"TheSystemCloseCommand", nullptr, CloseCommand},
-};
+// The input endings of every program's table, and the close command.
+std::vector<EndCase> Ends()
+{
+    std::vector<EndCase> cases = InputEndings();
+    cases.push_back({"TheSystemCloseCommand", false, nullptr, CloseCommand, 3000, 0, ""});
+    return cases;
+}
 
-struct WineEnds : Wine, testing::WithParamInterface<WineEnd> {};
+struct WineEnds : Wine, testing::WithParamInterface<EndCase> {};
 
 // The window appears under the resting pointer, whose first move message
 // must not end it either.
 TEST_P(WineEnds, WhenItShould)
 {
-    const WineEnd& c = GetParam();
     Prepare(1280, 1024);
     ASSERT_FALSE(HasFatalFailure());
     Run();
-    ASSERT_TRUE(WaitForPhase(false));
-    if (c.Ignored) {
-        c.Ignored(this);
-        ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "ended by input to ignore: " << DescribeStatus(Prog.ExitStatus);
-    }
-    c.Ending(this);
-    const auto ended = Clock::now();
-    auto gone = [](const Screenshot& s) {
-        return std::all_of(s.Pixels.begin(), s.Pixels.end(), [](uint32_t p) { return p == 0; });
-    };
-    Screenshot root;
-    EXPECT_TRUE(WaitForScreen(Server.Conn, Ms(3000), gone, &root)) << "the window stayed";
-    ExpectExit(ended, Ms(5000), 0, "", c.Name);
+    ExpectEnding(GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(E2e, WineEnds, testing::ValuesIn(Ends), [](const auto& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(E2e, WineEnds, testing::ValuesIn(Ends()), [](const auto& info) { return info.param.Name; });
 
 // The lowest raster row with ink: with the cell at row 20, every capital's
 // baseline is row 106 at 96 DPI (its descent reaching row 126 at most), and
@@ -208,7 +173,8 @@ TEST_F(Wine, AScreenTooNarrowShowsTheErrorBox)
     Run();
     ASSERT_FALSE(HasFatalFailure());
     Window box = 0;
-    for (const auto deadline = Clock::now() + Ms(20000); !box && Clock::now() < deadline;) {
+    const auto deadline = Clock::now() + Ms(20000);
+    while (!box && Clock::now() < deadline && !WaitExit(&Prog, Ms(0))) {
         Window root, parent, *children = nullptr;
         unsigned count = 0;
         XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
