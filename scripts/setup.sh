@@ -10,6 +10,7 @@ packages=(
   xfonts-base libxfixes-dev  # end-to-end tests: core fonts for the error box, XFixes for the cursor
   libwayland-dev libegl1 libegl-mesa0 libgl1-mesa-dri weston  # Wayland: presentation through EGL (llvmpipe will do), a compositor for the tests
   xscreensaver procps  # end-to-end tests of glyphfall-xscreensaver under the real daemon
+  nsis xserver-xorg-core xserver-xorg-video-dummy  # glyphfall.scr: its setup program; two monitors side by side for its tests
 )
 missing=()
 for p in "${packages[@]}"; do
