@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs every test (installing what is missing first):
-#   1. the normal build, warnings as errors: unit, tool, end-to-end (own
-#      Xvfb) and the benchmark's smoke run;
-#   2. the same tests built with AddressSanitizer + UndefinedBehaviorSanitizer;
-#   3. the same tests built with ThreadSanitizer;
-#   4. a short libFuzzer run over the command-line parser.
-# GLYPHFALL_TEST_ONLY=normal|address|thread|fuzz runs one of them.
+#   1. the Windows build (scripts/build-windows.sh): the core's unit tests and
+#      the benchmark's smoke run under Wine;
+#   2. the normal build, warnings as errors: unit, tool, end-to-end (own
+#      Xvfb; glyphfall.exe under Wine when the Windows build made it) and the
+#      benchmark's smoke run;
+#   3. the same tests built with AddressSanitizer + UndefinedBehaviorSanitizer;
+#   4. the same tests built with ThreadSanitizer;
+#   5. a short libFuzzer run over the command-line parser.
+# GLYPHFALL_TEST_ONLY=windows|normal|address|thread|fuzz runs one of them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -23,7 +26,16 @@ run_suite() { # name, extra cmake args...
   ctest --test-dir "build-test-$name" --output-on-failure -j2 "${exclude[@]}"
 }
 
-if [ -z "$only" ] || [ "$only" = normal ]; then run_suite normal; fi
+if [ -z "$only" ] || [ "$only" = windows ]; then
+  echo "=== glyphfall tests: Windows build, under Wine"
+  bash scripts/build-windows.sh
+  ctest --test-dir build-windows --output-on-failure -j2
+fi
+if [ -z "$only" ] || [ "$only" = normal ]; then
+  windows=()
+  [ -f build-windows/glyphfall.exe ] && windows=(-DGLYPHFALL_WINDOWS_EXE="$PWD/build-windows/glyphfall.exe")
+  run_suite normal "${windows[@]}"
+fi
 if [ -z "$only" ] || [ "$only" = address ]; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp print_suppressions=0" \
