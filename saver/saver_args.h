@@ -37,8 +37,8 @@ inline uint32_t ClampSavedDelay(uint64_t stored)
 
 // What the message box for a wrong command line says.
 constexpr const char* SaverUsage =
-    "glyphfall.scr accepts:\n"
-    "  /s          show the screen saver\n"
-    "  /p HWND     show a preview inside the window HWND\n"
-    "  /c[:HWND]   change its settings (also with no argument)\n"
-    "with '-' for '/', in either case, and HWND after ':' or a space.";
+    "glyphfall.scr accepts one of:\n"
+    "/s - show the screen saver\n"
+    "/p HWND - show a preview in the window HWND\n"
+    "/c, /c:HWND or nothing - change the settings\n"
+    "in either case, with - for /, and HWND after a colon or a space.";
