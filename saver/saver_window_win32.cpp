@@ -25,11 +25,12 @@
 
 using Clock = std::chrono::steady_clock;
 
-constexpr UINT WakeMessage = WM_APP + 1;
+constexpr UINT WakeMessage = WM_APP + 1;   // a frame waits in the slot
+constexpr UINT EndMessage = WM_APP + 2;    // the end, asked for by another thread
 
 static struct {
     SaverPlace Place;
-    HWND Window = nullptr;
+    std::atomic<HWND> Window{nullptr};      // read by the animation thread, cleared when the window goes
     HINSTANCE Instance = nullptr;
     DWORD MainThread = 0;
     int32_t Width = 0, Height = 0;          // the window's client area
@@ -122,6 +123,9 @@ static LRESULT CALLBACK SaverProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WakeMessage:
         Saver.FrameWaiting = true;
         return 0;
+    case EndMessage:
+        QueueEnd();
+        return 0;
     case WM_SYSKEYDOWN:
         Queue(EventSystemKey);
         break;
@@ -191,9 +195,8 @@ static void FreePicture()
 void PlatformCloseWindow()
 {
     FreePicture();
-    if (Saver.Window)
-        DestroyWindow(Saver.Window);
-    Saver.Window = nullptr;
+    if (HWND window = Saver.Window.exchange(nullptr))
+        DestroyWindow(window);
 }
 
 int PlatformScreenDpi()
@@ -288,14 +291,17 @@ static void ShowPendingFrame()
 
 void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
 {
-    if (!Saver.Window)
+    const HWND window = Saver.Window;
+    if (!window)
         return;
     if (GetCurrentThreadId() == Saver.MainThread) {
         ShowRows(rows, width, height);
         return;
     }
     PutFrame(&Saver.Slot, rows, width, height);
-    if (!Saver.WakePosted.exchange(true) && !PostMessageW(Saver.Window, WakeMessage, 0, 0))
+    // A refused post must not leave the flag set, or no later frame would
+    // ever wake the main thread again.
+    if (!Saver.WakePosted.exchange(true) && !PostMessageW(window, WakeMessage, 0, 0))
         Saver.WakePosted.store(false);
 }
 
@@ -317,8 +323,8 @@ void PlatformPostEvent(EventKind kind)
         PostQuitMessage(0);
     else if (GetCurrentThreadId() == Saver.MainThread)
         QueueEnd();
-    else if (Saver.Place.EndEvent)
-        SetEvent(Saver.Place.EndEvent);   // the main thread's wait sees it
+    else
+        PostMessageW(Saver.Window, EndMessage, 0, 0);
 }
 
 static bool TakeEvent(PlatformEvent* event)
@@ -365,11 +371,8 @@ void PlatformEndWindow(const char* className)
 {
     // The window goes first, so that the desktop reappears at once; the
     // class can only be unregistered once no window of it is left.
-    if (Saver.Window) {
-        HWND window = Saver.Window;
-        Saver.Window = nullptr;
+    if (HWND window = Saver.Window.exchange(nullptr))
         DestroyWindow(window);
-    }
     UnregisterClassA(className, Saver.Instance);
     if (!IsPreview())
         InvalidateRect(nullptr, nullptr, FALSE);
@@ -379,5 +382,5 @@ void PlatformShowError(const char* title, const char* text)
 {
     std::fprintf(stderr, "glyphfall.scr: %s: %s\n", title, text);
     std::fflush(stderr);
-    MessageBoxA(IsPreview() ? nullptr : Saver.Window, text, title, MB_ICONSTOP | MB_OK);
+    MessageBoxA(IsPreview() ? nullptr : Saver.Window.load(), text, title, MB_ICONSTOP | MB_OK);
 }
