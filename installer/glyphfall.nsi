@@ -97,6 +97,7 @@ Section "Uninstall"
   ${UnStrStr} $1 $0 "glyphfall.scr"
   ${If} $1 != ""
     DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+    WriteRegStr HKCU "${DESKTOP_KEY}" "ScreenSaveActive" "0"
   ${EndIf}
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
