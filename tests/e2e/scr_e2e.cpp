@@ -86,26 +86,6 @@ struct Scr : Wine {
         }
         return word;
     }
-    Window FindWindowNamed(const std::string& title)   // shown; 0 if none comes within 20 s
-    {
-        for (const auto deadline = Clock::now() + Ms(20000); Clock::now() < deadline; usleep(50000)) {
-            Window root, parent, *children = nullptr, found = 0;
-            unsigned count = 0;
-            XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
-            for (unsigned i = 0; i < count && !found; ++i) {
-                char* name = nullptr;
-                XWindowAttributes a;
-                if (XFetchName(Server.Conn, children[i], &name) && title == name &&
-                    XGetWindowAttributes(Server.Conn, children[i], &a) && a.map_state == IsViewable)
-                    found = children[i];
-                XFree(name);
-            }
-            XFree(children);
-            if (found)
-                return found;
-        }
-        return 0;
-    }
 };
 
 // The preview host destroys its window after two seconds of preview.
@@ -200,6 +180,18 @@ TEST_F(Scr, SettingsByKeyboardOkSavesEscapeDoesNot)
         EXPECT_EQ(Query(Key, "Delay"), "0x1f40");
         EXPECT_EQ(Query(Key, "ShowStepsPerSecond"), "0x1");
     }
+}
+
+TEST_F(Scr, UnknownArgumentShowsWhatIsAcceptedAndExits2)
+{
+    Prepare(640, 480);
+    ASSERT_FALSE(HasFatalFailure());
+    Saver({"/x"});
+    const Window box = FindWindowNamed("glyphfall");
+    ASSERT_NE(box, 0u) << ReadStderr(Prog);
+    XSetInputFocus(Server.Conn, box, RevertToPointerRoot, CurrentTime);
+    TapKey(Server.Conn, XK_Return);
+    ExpectExit(Clock::now(), Ms(5000), 2, "unknown argument \"/x\"", "box answered");
 }
 
 TEST_F(Scr, SetupInstallsAndUninstallsSilently)

@@ -59,4 +59,25 @@ struct Wine : E2e {
         return WaitForPhase(true, &shot) ? ExpectEnlargement(shot, rasterWidth, "the letter", 0, 0, 0, 0, true)
                                          : std::vector<uint32_t>{};
     }
+    // The shown top-level window of that title; 0 if none comes within 20 s or the program ends.
+    Window FindWindowNamed(const std::string& title)
+    {
+        Window found = 0;
+        for (const auto deadline = Clock::now() + Ms(20000);
+             !found && Clock::now() < deadline && !WaitExit(&Prog, Ms(0));) {
+            Window root, parent, *children = nullptr;
+            unsigned count = 0;
+            XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
+            for (unsigned i = 0; i < count && !found; ++i) {
+                char* name = nullptr;
+                XWindowAttributes a;
+                if (XFetchName(Server.Conn, children[i], &name) && title == name &&
+                    XGetWindowAttributes(Server.Conn, children[i], &a) && a.map_state == IsViewable)
+                    found = children[i];
+                XFree(name);
+            }
+            XFree(children);
+        }
+        return found;
+    }
 };

@@ -123,20 +123,7 @@ TEST_F(Wine, AScreenTooNarrowShowsTheErrorBox)
     ASSERT_FALSE(HasFatalFailure());
     Run();
     ASSERT_FALSE(HasFatalFailure());
-    Window box = 0;
-    const auto deadline = Clock::now() + Ms(20000);
-    while (!box && Clock::now() < deadline && !WaitExit(&Prog, Ms(0))) {
-        Window root, parent, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
-        for (unsigned i = 0; i < count && !box; ++i) {
-            char* name = nullptr;
-            if (XFetchName(Server.Conn, children[i], &name) && std::string(name) == "Application Error")
-                box = children[i];
-            XFree(name);
-        }
-        XFree(children);
-    }
+    const Window box = FindWindowNamed("Application Error");
     ASSERT_NE(box, 0u) << "no box; " << ReadStderr(Prog);
     ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "did not wait for the box: " << DescribeStatus(Prog.ExitStatus);
     EXPECT_EQ(ReadStderr(Prog).rfind("glyphfall: Application Error: Exception EOutOfResources in module glyphfall.exe "
