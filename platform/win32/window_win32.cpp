@@ -23,18 +23,18 @@ using Clock = std::chrono::steady_clock;
 constexpr UINT WakeMessage = WM_APP + 1;
 
 static struct {
-    HWND Window = nullptr;
-    HINSTANCE Instance = nullptr;
-    DWORD MainThread = 0;
+    HWND Window = nullptr;                  // the full-screen window; kept until the process ends
+    HINSTANCE Instance = nullptr;           // the program's module, the class's owner
+    DWORD MainThread = 0;                   // the thread that owns the window and its queue
     int32_t Width = 0, Height = 0;          // the window's size: the whole primary screen
     std::deque<PlatformEvent> Events;       // translated by NativeProc, not yet taken
-    Clock::duration RefreshInterval = std::chrono::microseconds(16667);
-    Clock::time_point LastShown;
+    Clock::duration RefreshInterval = std::chrono::microseconds(16667);   // the display's, from VREFRESH
+    Clock::time_point LastShown;            // when the last picture was copied to the window
 
     DibSection Shown;                       // the picture on show, the stretched copy's source
 
-    FrameSlot Slot;
-    ShownFrame Taken;
+    FrameSlot Slot;                         // the animation thread's newest frame
+    ShownFrame Taken;                       // main thread: the frame taken out of the slot
     std::atomic<bool> WakePosted{false};    // a wake-up is queued or the slot not yet taken
     bool FrameWaiting = false;              // main thread: a woken frame not yet shown
 } Win;
