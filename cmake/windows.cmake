@@ -58,6 +58,13 @@ if(GLYPHFALL_TESTS)
   set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine)
   set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
 
+  # A bare Windows runs the program: it imports Windows' own DLLs only (the
+  # C and C++ runtimes and winpthreads are linked in, not needed beside it).
+  add_test(NAME imports COMMAND bash -c "${CMAKE_OBJDUMP} -p \"$1\" | grep 'DLL Name' >imports.txt && \
+    ! grep -viE ': (kernel32|user32|gdi32|msvcrt|advapi32|shell32|ole32|ntdll)\\.dll$' imports.txt"
+    imports $<TARGET_FILE:glyphfall>)
+  set_tests_properties(imports PROPERTIES LABELS unit)
+
   # The core's unit tests on the headless backend and the GDI surface, all
   # in one Wine process (one process each would add Wine's start-up 19 times).
   find_package(GTest REQUIRED)

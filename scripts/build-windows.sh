@@ -34,20 +34,27 @@ fi
 # Debian's source of a package, unpacked with Debian's patches applied, into
 # $cache/src/<package>. apt reads only the private copy of the system's
 # sources (as deb-src) and keeps its indexes and downloads in the cache.
-fetch_source() { # package
-  local package=$1 apt=$cache/apt
+# The version is the Linux build's, when its package is installed.
+fetch_source() { # package, its Linux development package
+  local package=$1 apt=$cache/apt version
+  version=$(dpkg-query -W -f='${Version}' "$2" 2>/dev/null || true)
   local -a options=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$apt/sources"
     -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o APT::Sandbox::User=root)
   [ -d "$cache/src/$package" ] && return
   if [ ! -d "$apt/lists" ] || ! ls "$apt/lists"/*Sources* >/dev/null 2>&1; then
     mkdir -p "$apt/sources" "$apt/lists/partial" "$apt/cache/archives/partial"
     for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] || continue
       sed 's/^Types:.*/Types: deb-src/' "$f" >"$apt/sources/$(basename "$f")"
+    done
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+      [ -f "$f" ] || continue
+      sed -n 's/^deb /deb-src /p' "$f" >"$apt/sources/src-$(basename "$f" .list).list"
     done
     apt-get "${options[@]}" update -q
   fi
   mkdir -p "$cache/download/$package"
-  (cd "$cache/download/$package" && apt-get "${options[@]}" source --download-only -q "$package")
+  (cd "$cache/download/$package" && apt-get "${options[@]}" source --download-only -q "$package${version:+=$version}")
   local dsc
   dsc=$(ls "$cache/download/$package"/*.dsc | head -n1)
   rm -rf "$cache/src/$package.tmp"
@@ -69,8 +76,8 @@ build_dep() { # name, source dir, cmake args...
   touch "$deps/.built-$name"
 }
 
-fetch_source highway
-fetch_source benchmark
+fetch_source highway libhwy-dev
+fetch_source benchmark libbenchmark-dev
 build_dep highway "$cache/src/highway" -DHWY_ENABLE_TESTS=OFF -DHWY_ENABLE_EXAMPLES=OFF \
   -DHWY_ENABLE_CONTRIB=OFF -DHWY_ENABLE_INSTALL=ON
 build_dep googletest /usr/src/googletest -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF
@@ -84,7 +91,7 @@ cp "$cache/src/highway/LICENSE" "$deps/licenses/Highway-LICENSE.txt"
 cp /usr/share/doc/mingw-w64-common/copyright "$deps/licenses/mingw-w64-runtime-copyright.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$deps/licenses/gcc-runtime-copyright.txt"
 
-export GLYPHFALL_WINDOWS_DEPS=$deps
+# The preset finds the libraries in $deps.
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs"
 (cd build-windows && cpack -G ZIP >/dev/null)
