@@ -36,3 +36,12 @@ if(MAKENSIS)
 else()
   message(WARNING "no makensis (Debian: nsis): the setup program is not built")
 endif()
+
+# Like glyphfall.exe, the saver and the setup program import Windows' own
+# DLLs only (the common controls, for the settings dialog's slider, among them).
+if(GLYPHFALL_TESTS)
+  add_test(NAME scr_imports COMMAND bash -c "for f; do ${CMAKE_OBJDUMP} -p \"$f\" | grep 'DLL Name'; done \
+    >scr-imports.txt && ! grep -viE ': (kernel32|user32|gdi32|msvcrt|advapi32|comctl32|shell32|ole32)\\.dll$' \
+    scr-imports.txt" scr_imports $<TARGET_FILE:glyphfall_scr> $<$<BOOL:${MAKENSIS}>:${GLYPHFALL_SETUP}>)
+  set_tests_properties(scr_imports PROPERTIES LABELS unit)
+endif()
