@@ -254,7 +254,7 @@ int main(int argc, char** argv)
     if (!ParseSaverArgs(argc, argv, &args, &error)) {
         Complain(error.c_str());
         const std::string text = "glyphfall.scr: " + error + ".\n\n" + SaverUsage;
-        MessageBoxA(nullptr, text.c_str(), "glyphfall", MB_ICONERROR | MB_OK);
+        MessageBoxW(nullptr, Wide(text.c_str()).c_str(), L"glyphfall", MB_ICONERROR | MB_OK);
         return ExitBadArgument;
     }
     // Pixels are pixels on every monitor: a scaled screen would blur the picture.

@@ -1,13 +1,7 @@
 // The screen saver's Windows parts, beside the shared window procedure:
 // its saved settings, its settings dialog, and where its window goes.
 #pragma once
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/win32.h"
 
 #include <cstdint>
 #include <string>

@@ -145,23 +145,24 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
 {
     Saver.Instance = GetModuleHandleW(nullptr);
     Saver.MainThread = GetCurrentThreadId();
-    WNDCLASSA windowClass = {};
+    const std::wstring name = Wide(className);
+    WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = SaverProc;
-    windowClass.lpszClassName = className;
+    windowClass.lpszClassName = name.c_str();
     windowClass.hInstance = Saver.Instance;
-    RegisterClassA(&windowClass);
+    RegisterClassW(&windowClass);
     if (IsPreview()) {
         RECT client = {};
         GetClientRect(Saver.Place.PreviewParent, &client);
         Saver.Width = client.right - client.left;
         Saver.Height = client.bottom - client.top;
-        Saver.Window = CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE | WS_DISABLED, 0, 0, Saver.Width,
+        Saver.Window = CreateWindowExW(0, name.c_str(), L"", WS_CHILD | WS_VISIBLE | WS_DISABLED, 0, 0, Saver.Width,
                                        Saver.Height, Saver.Place.PreviewParent, nullptr, Saver.Instance, nullptr);
     } else {
         const RECT& m = Saver.Place.Monitor;
         Saver.Width = m.right - m.left;
         Saver.Height = m.bottom - m.top;
-        Saver.Window = CreateWindowExA(WS_EX_TOPMOST, className, "glyphfall", WS_POPUP | WS_VISIBLE, m.left, m.top,
+        Saver.Window = CreateWindowExW(WS_EX_TOPMOST, name.c_str(), L"glyphfall", WS_POPUP | WS_VISIBLE, m.left, m.top,
                                        Saver.Width, Saver.Height, nullptr, nullptr, Saver.Instance, nullptr);
         if (Saver.Window)
             SetForegroundWindow(Saver.Window);
@@ -270,7 +271,7 @@ static void ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
         overlay = Saver.Overlay;
     }
     if (!overlay.empty())
-        TextOutA(Saver.PictureDc, 8, Saver.Height - 24, overlay.c_str(), int(overlay.size()));
+        TextOutW(Saver.PictureDc, 8, Saver.Height - 24, Wide(overlay.c_str()).c_str(), int(overlay.size()));
     HDC dc = GetDC(Saver.Window);
     Repaint(dc);
     ReleaseDC(Saver.Window, dc);
@@ -373,7 +374,7 @@ void PlatformEndWindow(const char* className)
     // class can only be unregistered once no window of it is left.
     if (HWND window = Saver.Window.exchange(nullptr))
         DestroyWindow(window);
-    UnregisterClassA(className, Saver.Instance);
+    UnregisterClassW(Wide(className).c_str(), Saver.Instance);
     if (!IsPreview())
         InvalidateRect(nullptr, nullptr, FALSE);
 }
@@ -382,5 +383,6 @@ void PlatformShowError(const char* title, const char* text)
 {
     std::fprintf(stderr, "glyphfall.scr: %s: %s\n", title, text);
     std::fflush(stderr);
-    MessageBoxA(IsPreview() ? nullptr : Saver.Window.load(), text, title, MB_ICONSTOP | MB_OK);
+    MessageBoxW(IsPreview() ? nullptr : Saver.Window.load(), Wide(text).c_str(), Wide(title).c_str(),
+                MB_ICONSTOP | MB_OK);
 }
