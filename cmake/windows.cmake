@@ -43,6 +43,9 @@ set_property(SOURCE ${GLYPHFALL_RC} APPEND PROPERTY COMPILE_DEFINITIONS
 set_property(SOURCE ${GLYPHFALL_RC} APPEND PROPERTY OBJECT_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/glyphfall.manifest ${CMAKE_CURRENT_SOURCE_DIR}/data/glyphfall.ico)
 
+# glyphfall.scr and the setup program.
+include(${CMAKE_CURRENT_SOURCE_DIR}/saver/saver.cmake)
+
 if(GLYPHFALL_TESTS)
   enable_testing()
   # One Wine prefix for the tests, made once in the build directory, and

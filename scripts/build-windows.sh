@@ -18,7 +18,7 @@ jobs=$(nproc)
 mingw=x86_64-w64-mingw32
 
 packages=(cmake dpkg-dev g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libgtest-dev
-  gcc-mingw-w64-base mingw-w64-common)
+  gcc-mingw-w64-base mingw-w64-common nsis)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -99,3 +99,9 @@ cmake --build --preset windows -j"$jobs"
 echo "build-windows: wrote build-windows/glyphfall.exe and build-windows/$(cd build-windows && ls glyphfall-*-win64.zip)"
 echo "build-windows: glyphfall.exe imports:"
 $mingw-objdump -p build-windows/glyphfall.exe | grep 'DLL Name'
+# The screen saver and the setup program (saver/saver.cmake).
+echo "build-windows: wrote build-windows/glyphfall.scr and build-windows/$(cd build-windows && ls glyphfall-*-win64-setup.exe)"
+for program in glyphfall.scr $(cd build-windows && ls glyphfall-*-win64-setup.exe); do
+  echo "build-windows: $program imports:"
+  $mingw-objdump -p build-windows/$program | grep 'DLL Name'
+done

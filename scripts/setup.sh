@@ -12,6 +12,7 @@ packages=(
   libweston-10-dev  # the Wayland test's weston module that sends the close request
   xscreensaver procps  # end-to-end tests of glyphfall-xscreensaver under the real daemon
   lintian mandoc  # the package test: Debian's checker on the .deb, the manual pages' syntax
+  nsis xserver-xorg-core xserver-xorg-video-dummy  # glyphfall.scr: its setup program; two monitors side by side for its tests
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -17,22 +17,19 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
-                  std::string* error, int depth)
+// Starts argv, a server taking "-displayfd N" after argv[0].
+static bool StartServerProgram(XServer* server, Strings argv, const std::string& tempDir, std::string* error)
 {
     // Windows of other clients vanish while the harness looks at them.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     int fds[2] = {-1, -1};
     if (pipe2(fds, O_CLOEXEC) == 0)
-        fcntl(fds[1], F_SETFD, 0);   // the write end goes to Xvfb
-    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
-    Strings argv = {"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp",
-                    "-br"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
+        fcntl(fds[1], F_SETFD, 0);   // the write end goes to the server
+    argv.insert(argv.begin() + 1, {"-displayfd", std::to_string(fds[1])});
     Program xvfb;
     const bool spawned = SpawnProgram(&xvfb, argv, ProgramEnvironment({}), tempDir, error);
     close(fds[1]);
-    // Once it accepts clients, Xvfb writes "N\n" (in two writes); EOF if it dies.
+    // Once it accepts clients, the server writes "N\n" (in two writes); EOF if it dies.
     char c = 0;
     pollfd p = {fds[0], POLLIN, 0};
     for (server->Name = ":"; spawned && poll(&p, 1, 15000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n';)
@@ -45,8 +42,25 @@ bool StartXServer(XServer* server, int width, int height, const Strings& extra, 
         return true;
     }
     KillProgram(&xvfb);
-    *error += "Xvfb did not come up: " + ReadStderr(xvfb);
+    *error += argv[0] + " did not come up: " + ReadStderr(xvfb);
     return false;
+}
+
+bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
+                  std::string* error, int depth)
+{
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+    Strings argv = {"/usr/bin/Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-br"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    return StartServerProgram(server, argv, tempDir, error);
+}
+
+bool StartTwoHeads(XServer* server, const std::string& tempDir, std::string* error)
+{
+    return StartServerProgram(server,
+                              {"/usr/bin/Xorg", "-config", XORG_TWO_HEADS, "-noreset", "-nolisten", "tcp",
+                               "-logfile", tempDir + "/Xorg.log"},
+                              tempDir, error);
 }
 
 void StopXServer(XServer* server, int signal)

@@ -28,6 +28,8 @@ struct XServer {
 // Starts Xvfb on a free display of its choice, screen width x height x depth, black root.
 bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
                   std::string* error, int depth = 24);
+// Starts Xorg's dummy driver with two 1024x768 monitors side by side (Xinerama heads at 0,0 and 1024,0).
+bool StartTwoHeads(XServer* server, const std::string& tempDir, std::string* error);
 void StopXServer(XServer* server, int signal = SIGTERM);   // and reaps it; safe to repeat
 
 struct Program {

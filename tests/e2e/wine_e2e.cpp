@@ -3,7 +3,7 @@
 // command, the letter's size following LogPixels, and the error box. The
 // prefix is the build directory's own, made once; each test ends the Wine
 // server, which keeps the screen size it first saw.
-#include "tests/e2e/harness.h"
+#include "tests/e2e/wine.h"
 
 #include <algorithm>
 #include <array>
@@ -15,55 +15,6 @@
 #include <X11/keysym.h>
 
 namespace {
-
-struct Wine : E2e {
-    Strings Env() const
-    {
-        return {"WINEPREFIX=" WINE_PREFIX, "WINEARCH=win64", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
-    }
-    // Runs a Wine tool to its end on the test's display; false if it failed or hung.
-    bool Tool(const Strings& argv, Ms bound = Ms(60000))
-    {
-        Strings env = Env();
-        env.push_back("DISPLAY=" + Server.Name);
-        Program tool;
-        std::string error;
-        return SpawnProgram(&tool, argv, ProgramEnvironment(env), TempDir, &error) && WaitExit(&tool, bound) &&
-               WIFEXITED(tool.ExitStatus) && WEXITSTATUS(tool.ExitStatus) == 0;
-    }
-    bool Registry(const char* key, const char* name, const char* type, const char* data)
-    {
-        return Tool({"/usr/bin/wine", "reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"});
-    }
-    void Prepare(int width, int height)   // or fails the test
-    {
-        StartServer(width, height);
-        ASSERT_FALSE(HasFatalFailure());
-        // Without a window manager Wine's own one (Managed) would hold every
-        // full-screen window's end back by about 2 s.
-        const std::string ready = WINE_PREFIX "/glyphfall-ready";
-        if (!std::filesystem::exists(ready)) {
-            ASSERT_TRUE(Tool({"/usr/bin/wineboot", "-i"}, Ms(120000))) << "wineboot failed";
-            ASSERT_TRUE(Registry("HKCU\\Software\\Wine\\X11 Driver", "Managed", "REG_SZ", "N"));
-            std::ofstream(ready) << "made by the Wine tests\n";
-        }
-    }
-    void TearDown() override
-    {
-        KillProgram(&Prog);
-        if (Server.Conn)
-            Tool({"/usr/bin/wineserver", "-k"}, Ms(10000)), Tool({"/usr/bin/wineserver", "-w"}, Ms(10000));
-        E2e::TearDown();
-    }
-    void Run() { Launch({GLYPHFALL_WINDOWS_EXE}, Env()); }
-    // The letter, read back as its raster; empty on failure.
-    std::vector<uint32_t> Letter(int rasterWidth)
-    {
-        Screenshot shot;
-        return WaitForPhase(true, &shot) ? ExpectEnlargement(shot, rasterWidth, "the letter", 0, 0, 0, 0, true)
-                                         : std::vector<uint32_t>{};
-    }
-};
 
 // The exact enlargement of the letter and of later frames, landscape and
 // portrait, by Wine's rule for StretchBlt: each pixel shows the raster pixel
@@ -173,20 +124,7 @@ TEST_F(Wine, AScreenTooNarrowShowsTheErrorBox)
     ASSERT_FALSE(HasFatalFailure());
     Run();
     ASSERT_FALSE(HasFatalFailure());
-    Window box = 0;
-    const auto deadline = Clock::now() + Ms(20000);
-    while (!box && Clock::now() < deadline && !WaitExit(&Prog, Ms(0))) {
-        Window root, parent, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
-        for (unsigned i = 0; i < count && !box; ++i) {
-            char* name = nullptr;
-            if (XFetchName(Server.Conn, children[i], &name) && std::string(name) == "Application Error")
-                box = children[i];
-            XFree(name);
-        }
-        XFree(children);
-    }
+    const Window box = FindWindowNamed("Application Error");
     ASSERT_NE(box, 0u) << "no box; " << ReadStderr(Prog);
     ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "did not wait for the box: " << DescribeStatus(Prog.ExitStatus);
     // The code's offset in the program file: 8 hexadecimal digits, not 0. The C runtime's

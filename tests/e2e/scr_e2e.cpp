@@ -1,0 +1,221 @@
+// glyphfall.scr under Wine on the test's own X server: the preview in a host
+// window, /s paced by the saved delay, /s on two monitors, the settings
+// dialog driven by the keyboard, and the setup program's silent install and
+// uninstall.
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <X11/keysym.h>
+
+#include "tests/e2e/wine.h"
+
+namespace {
+
+const std::string Build = GLYPHFALL_WINDOWS_BUILD;
+const std::string Key = "HKCU\\Software\\glyphfall";
+
+std::string Windows(std::string path)   // the same file through Wine's drive Z:
+{
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return "Z:" + path;
+}
+
+// /proc/PID/name of every process.
+Strings ProcFiles(const char* name)
+{
+    Strings found;
+    DIR* proc = opendir("/proc");
+    for (dirent* e; proc && (e = readdir(proc));) {
+        std::ifstream file(std::string("/proc/") + e->d_name + "/" + name);
+        if (std::isdigit(static_cast<unsigned char>(e->d_name[0])) && file)
+            found.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    if (proc)
+        closedir(proc);
+    return found;
+}
+
+int ScrProcesses()   // zombies have no command line
+{
+    const Strings lines = ProcFiles("cmdline");
+    return int(std::count_if(lines.begin(), lines.end(),
+                             [](const std::string& l) { return l.find("glyphfall.scr") != l.npos; }));
+}
+
+// CPU seconds used so far by a process group.
+double GroupCpu(pid_t group)
+{
+    double ticks = 0;
+    for (const std::string& stat : ProcFiles("stat")) {
+        std::istringstream rest(stat.substr(std::min(stat.rfind(')') + 2, stat.size())));
+        Strings f{std::istream_iterator<std::string>(rest), std::istream_iterator<std::string>()};
+        if (f.size() > 12 && std::stol(f[2]) == group)
+            ticks += std::stod(f[11]) + std::stod(f[12]);   // utime, stime
+    }
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+struct Scr : Wine {
+    void Saver(const Strings& args)
+    {
+        Strings argv = {Build + "/glyphfall.scr"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Launch(argv, Env());
+    }
+    // The value's data as "reg query" prints it, its last word; "" when missing.
+    std::string Query(const std::string& key, const char* name)
+    {
+        Program tool;
+        std::string error, line, word;
+        Strings env = Env();
+        env.push_back("DISPLAY=" + Server.Name);
+        if (SpawnProgram(&tool, {"/usr/bin/wine", "reg", "query", key, "/v", name}, ProgramEnvironment(env), TempDir,
+                         &error) &&
+            WaitExit(&tool, Ms(30000)) && WIFEXITED(tool.ExitStatus) && WEXITSTATUS(tool.ExitStatus) == 0) {
+            std::istringstream out(ReadStderr(tool));
+            while (std::getline(out, line))
+                if (line.find(name) != line.npos)
+                    std::istringstream(line) >> word >> word >> word;
+        }
+        return word;
+    }
+};
+
+// The preview host destroys its window after two seconds of preview.
+TEST_F(Scr, PreviewFillsTheHostAndEndsWithIt)
+{
+    Prepare(640, 480);
+    ASSERT_FALSE(HasFatalFailure());
+    Launch({Build + "/preview_host.exe", Windows(Build + "/glyphfall.scr"), "152", "112"}, Env());
+    ExpectExit(Clock::now(), Ms(40000), 0, nullptr, "preview host");
+    const std::string said = ReadStderr(Prog);
+    EXPECT_NE(said.find("child 152x112 of the saver: yes"), said.npos) << said;
+    const size_t at = said.find("saver ended with 0 after ");
+    ASSERT_NE(at, said.npos) << said;
+    EXPECT_LT(std::stoi(said.substr(at + 25)), 1000) << said;
+}
+
+// The default delay and a long one against none: CPU share and how often
+// the picture changes, measured over the same seconds of animation. The
+// bounds leave room for a loaded machine, which starves delay 0 first.
+TEST_F(Scr, ShowPacedByTheSavedDelay)
+{
+    Prepare(320, 240);   // small, so that showing frames costs little beside the steps
+    ASSERT_FALSE(HasFatalFailure());
+    const char* delays[] = {"0", nullptr, "300000"};
+    double cpu[3] = {}, changes[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});
+        if (delays[i]) {
+            ASSERT_TRUE(Registry(Key.c_str(), "Delay", "REG_DWORD", delays[i]));
+        }
+        Saver({"/s"});
+        Screenshot shot, last;
+        ASSERT_TRUE(WaitForPhase(true, &shot));
+        ExpectEnlargement(shot, 200, "the letter");
+        ASSERT_TRUE(WaitForPhase(false, &last));
+        const double used = GroupCpu(Prog.Pid);
+        const auto start = Clock::now();
+        for (; Clock::now() - start < Ms(3000); last = shot)
+            changes[i] += TakeScreenshot(Server.Conn, &shot) && shot.Pixels != last.Pixels;
+        cpu[i] = (GroupCpu(Prog.Pid) - used) / std::chrono::duration<double>(Clock::now() - start).count();
+        ExpectEnlargement(last, 200, "a frame");
+        TapKey(Server.Conn, XK_a);
+        ExpectExit(Clock::now(), Ms(5000), 0, "", "key");
+        std::printf("[e2e] delay %s: %.0f%% CPU, %.0f picture changes in 3 s\n", delays[i] ? delays[i] : "default",
+                    100 * cpu[i], changes[i]);
+    }
+    EXPECT_LT(1.5 * cpu[1], cpu[0]) << "the default delay saves no CPU";
+    EXPECT_LT(2 * cpu[2], cpu[0]) << "a long delay saves no CPU";
+    EXPECT_LT(2 * changes[2], changes[0]) << "a long delay leaves the steps as frequent";
+}
+
+TEST_F(Scr, ShowOnTwoMonitorsEndedByOneKey)
+{
+    Prepare(0, 0, true);
+    ASSERT_FALSE(HasFatalFailure());
+    Saver({"/s"});
+    auto both = [](const Screenshot& s) {
+        Screenshot half[2];
+        for (int h = 0; h < 2; ++h)
+            for (int y = 0; y < s.Height; ++y)
+                half[h].Pixels.insert(half[h].Pixels.end(), &s.Pixels[size_t(y * s.Width + h * 1024)],
+                                      &s.Pixels[size_t(y * s.Width + h * 1024 + 1024)]);
+        return HasColour(half[0]) && HasColour(half[1]);
+    };
+    Screenshot shot;
+    ASSERT_TRUE(WaitForScreen(Server.Conn, Ms(20000), both, &shot)) << "a monitor without its scene";
+    EXPECT_EQ(ScrProcesses(), 2);
+    EXPECT_NE(ExpectEnlargement(shot, 200, "left", 0, 0, 1024, 768),
+              ExpectEnlargement(shot, 200, "right", 1024, 0, 1024, 768));
+    TapKey(Server.Conn, XK_a);
+    const auto deadline = Clock::now() + Ms(5000);
+    while (ScrProcesses() > 0 && Clock::now() < deadline)
+        usleep(20000);
+    EXPECT_EQ(ScrProcesses(), 0) << "a copy was left behind";
+    ExpectExit(Clock::now(), Ms(1000), 0, "", "key");
+}
+
+// Right moves the slider one step towards "Fast": 1000 us less delay.
+TEST_F(Scr, SettingsByKeyboardOkSavesEscapeDoesNot)
+{
+    Prepare(640, 480);
+    ASSERT_FALSE(HasFatalFailure());
+    Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});
+    for (KeySym last : {XK_Return, XK_Escape}) {
+        Saver({"/c"});
+        const Window dialog = FindWindowNamed("glyphfall Settings");
+        ASSERT_NE(dialog, 0u) << ReadStderr(Prog);
+        XSetInputFocus(Server.Conn, dialog, RevertToPointerRoot, CurrentTime);   // no window manager gives it
+        const KeySym keys[] = {XK_Right, XK_Right, XK_Tab, XK_space, last};
+        for (KeySym k : keys)
+            TapKey(Server.Conn, k);
+        ExpectExit(Clock::now(), Ms(5000), 0, "", last == XK_Return ? "OK" : "Escape");
+        EXPECT_EQ(Query(Key, "Delay"), "0x1f40");
+        EXPECT_EQ(Query(Key, "ShowStepsPerSecond"), "0x1");
+    }
+}
+
+TEST_F(Scr, UnknownArgumentShowsWhatIsAcceptedAndExits2)
+{
+    Prepare(640, 480);
+    ASSERT_FALSE(HasFatalFailure());
+    Saver({"/x"});
+    const Window box = FindWindowNamed("glyphfall");
+    ASSERT_NE(box, 0u) << ReadStderr(Prog);
+    XSetInputFocus(Server.Conn, box, RevertToPointerRoot, CurrentTime);
+    TapKey(Server.Conn, XK_Return);
+    ExpectExit(Clock::now(), Ms(5000), 2, "unknown argument \"/x\"", "box answered");
+}
+
+TEST_F(Scr, SetupInstallsAndUninstallsSilently)
+{
+    Prepare(640, 480);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::string drive = WINE_PREFIX "/drive_c", uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\"
+                                                                  "Uninstall\\glyphfall";
+    ASSERT_TRUE(Tool({"/usr/bin/wine", Build + "/glyphfall-" GLYPHFALL_VERSION "-win64-setup.exe", "/S"}));
+    for (const char* file : {"Program Files/glyphfall/glyphfall.exe", "Program Files/glyphfall/README.md",
+                             "Program Files/glyphfall/uninstall.exe", "windows/system32/glyphfall.scr",
+                             "ProgramData/Microsoft/Windows/Start Menu/Programs/glyphfall.lnk"})
+        EXPECT_TRUE(std::filesystem::exists(drive + "/" + file)) << file;
+    EXPECT_NE(Query("HKLM\\" + uninstall, "QuietUninstallString"), "");
+    ASSERT_TRUE(Registry(Key.c_str(), "Delay", "REG_DWORD", "5"));
+    ASSERT_TRUE(Registry("HKCU\\Control Panel\\Desktop", "SCRNSAVE.EXE", "REG_SZ", "C:\\windows\\system32\\glyphfall.scr"));
+    ASSERT_TRUE(Tool({"/usr/bin/wine", "C:\\Program Files\\glyphfall\\uninstall.exe", "/S"}));
+    ASSERT_TRUE(Tool({"/usr/bin/wineserver", "-w"}));   // the uninstaller runs from a copy of itself
+    for (const auto& e : std::filesystem::recursive_directory_iterator(drive))
+        EXPECT_EQ(e.path().filename().string().find("glyphfall"), std::string::npos) << e.path();
+    EXPECT_EQ(Query(Key, "Delay"), "");
+    EXPECT_EQ(Query("HKCU\\Control Panel\\Desktop", "SCRNSAVE.EXE"), "");
+    EXPECT_EQ(Query("HKLM\\" + uninstall, "DisplayName"), "");
+}
+
+}  // namespace

@@ -1,0 +1,83 @@
+// The fixture of the tests under Wine: the build directory's own prefix,
+// made once, Wine's tools run to their end, and the Wine server ended after
+// each test, since it keeps the screen size it first saw.
+#pragma once
+#include <filesystem>
+#include <fstream>
+
+#include "tests/e2e/harness.h"
+
+struct Wine : E2e {
+    Strings Env() const
+    {
+        return {"WINEPREFIX=" WINE_PREFIX, "WINEARCH=win64", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
+    }
+    // Runs a Wine tool to its end on the test's display; false if it failed or hung.
+    bool Tool(const Strings& argv, Ms bound = Ms(60000))
+    {
+        Strings env = Env();
+        env.push_back("DISPLAY=" + Server.Name);
+        Program tool;
+        std::string error;
+        return SpawnProgram(&tool, argv, ProgramEnvironment(env), TempDir, &error) && WaitExit(&tool, bound) &&
+               WIFEXITED(tool.ExitStatus) && WEXITSTATUS(tool.ExitStatus) == 0;
+    }
+    bool Registry(const char* key, const char* name, const char* type, const char* data)
+    {
+        return Tool({"/usr/bin/wine", "reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"});
+    }
+    // Xvfb of width x height, or (twoHeads) Xorg's two monitors side by side.
+    void Prepare(int width, int height, bool twoHeads = false)   // or fails the test
+    {
+        std::string error;
+        if (twoHeads)
+            ASSERT_TRUE(StartTwoHeads(&Server, TempDir, &error)) << error;
+        else
+            StartServer(width, height);
+        ASSERT_FALSE(HasFatalFailure());
+        // Without a window manager Wine's own one (Managed) would hold every
+        // full-screen window's end back by about 2 s.
+        const std::string ready = WINE_PREFIX "/glyphfall-ready";
+        if (!std::filesystem::exists(ready)) {
+            ASSERT_TRUE(Tool({"/usr/bin/wineboot", "-i"}, Ms(120000))) << "wineboot failed";
+            ASSERT_TRUE(Registry("HKCU\\Software\\Wine\\X11 Driver", "Managed", "REG_SZ", "N"));
+            std::ofstream(ready) << "made by the Wine tests\n";
+        }
+    }
+    void TearDown() override
+    {
+        KillProgram(&Prog);
+        if (Server.Conn)
+            Tool({"/usr/bin/wineserver", "-k"}, Ms(10000)), Tool({"/usr/bin/wineserver", "-w"}, Ms(10000));
+        E2e::TearDown();
+    }
+    void Run() { Launch({GLYPHFALL_WINDOWS_EXE}, Env()); }
+    // The letter, read back as its raster; empty on failure.
+    std::vector<uint32_t> Letter(int rasterWidth)
+    {
+        Screenshot shot;
+        return WaitForPhase(true, &shot) ? ExpectEnlargement(shot, rasterWidth, "the letter", 0, 0, 0, 0, true)
+                                         : std::vector<uint32_t>{};
+    }
+    // The shown top-level window of that title; 0 if none comes within 20 s or the program ends.
+    Window FindWindowNamed(const std::string& title)
+    {
+        Window found = 0;
+        for (const auto deadline = Clock::now() + Ms(20000);
+             !found && Clock::now() < deadline && !WaitExit(&Prog, Ms(0));) {
+            Window root, parent, *children = nullptr;
+            unsigned count = 0;
+            XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
+            for (unsigned i = 0; i < count && !found; ++i) {
+                char* name = nullptr;
+                XWindowAttributes a;
+                if (XFetchName(Server.Conn, children[i], &name) && title == name &&
+                    XGetWindowAttributes(Server.Conn, children[i], &a) && a.map_state == IsViewable)
+                    found = children[i];
+                XFree(name);
+            }
+            XFree(children);
+        }
+        return found;
+    }
+};
