@@ -17,19 +17,8 @@ deps=$cache/deps
 jobs=$(nproc)
 mingw=x86_64-w64-mingw32
 
-packages=(cmake dpkg-dev g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libgtest-dev
-  gcc-mingw-w64-base mingw-w64-common nsis)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "build-windows: installing ${missing[*]}"
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+bash scripts/setup.sh cmake dpkg-dev g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libgtest-dev \
+  gcc-mingw-w64-base mingw-w64-common nsis
 
 # Debian's source of a package, unpacked with Debian's patches applied, into
 # $cache/src/<package>. apt reads only the private copy of the system's

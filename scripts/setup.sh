@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages glyphfall's build, tests and benchmarks need.
-# Only Debian's archive is used; nothing else is downloaded.
+# Installs the Debian packages glyphfall's build, tests and benchmarks need,
+# or, given package names, those instead. Only Debian's archive is used;
+# nothing else is downloaded.
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config
@@ -14,6 +15,7 @@ packages=(
   lintian mandoc  # the package test: Debian's checker on the .deb, the manual pages' syntax
   nsis xserver-xorg-core xserver-xorg-video-dummy  # glyphfall.scr: its setup program; two monitors side by side for its tests
 )
+[ $# -eq 0 ] || packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
