@@ -59,7 +59,8 @@ build_dep() { # name, source dir, cmake args...
   [ -f "$deps/.built-$name" ] && return
   echo "build-windows: building $name for Windows"
   cmake -S "$src" -B "$cache/build/$name" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -DBUILD_SHARED_LIBS=OFF "$@" >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -DBUILD_SHARED_LIBS=OFF -DGLYPHFALL_DEPENDENCY=ON \
+    "$@" >/dev/null
   cmake --build "$cache/build/$name" -j"$jobs" >/dev/null
   cmake --install "$cache/build/$name" >/dev/null
   touch "$deps/.built-$name"
