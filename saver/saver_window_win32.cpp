@@ -14,7 +14,6 @@
 // animation thread come through the loop's hand-off.
 #include <mutex>
 
-#include "platform/display.h"
 #include "platform/scaler.h"
 #include "platform/window.h"
 #include "saver/saver_win32.h"

@@ -101,12 +101,12 @@ using LoopClock = std::chrono::steady_clock;
 constexpr UINT WakeMessage = WM_APP + 1;
 
 struct WindowLoop {
-    // Set by the window's backend before its window opens.
-    // Puts a raster of width x height pixels on the window; false when
-    // nothing was shown. Main thread.
+    // Set by the window's backend before its window opens. ShowRows puts a
+    // raster of width x height pixels on the window (main thread), false
+    // when nothing was shown.
     bool (*ShowRows)(const uint8_t* const* rows, int32_t width, int32_t height) = nullptr;
     bool InputIgnored = false;              // a preview: input is the dialog's, only EventDestroy is queued
-    HANDLE EndEvent = nullptr;              // waited on beside the messages, when there is one
+    HANDLE EndEvent = nullptr;              // the saver's shared end, waited on beside the messages
     void (*AfterWait)(bool endSet) = nullptr;   // the backend's own checks after each wait, when set
 
     std::atomic<HWND> Window{nullptr};      // the window frames go to; null once it is gone

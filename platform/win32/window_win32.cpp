@@ -6,7 +6,6 @@
 // only; frames from the animation thread come through the loop's hand-off.
 #include <cstring>
 
-#include "platform/display.h"
 #include "platform/win32/win32.h"
 #include "platform/window.h"
 
