@@ -2,7 +2,8 @@
 # cmake/windows.cmake after glyphfall.exe. The same core and the shared
 # window procedure on a window backend of the saver's own (saver/).
 add_executable(glyphfall_scr saver/saver_main.cpp saver/saver_args.cpp saver/settings_win32.cpp
-  saver/saver_window_win32.cpp shell/window_proc.cpp platform/win32/process_win32.cpp saver/saver.rc)
+  saver/saver_window_win32.cpp platform/win32/loop_win32.cpp shell/window_proc.cpp platform/win32/process_win32.cpp
+  saver/saver.rc)
 set_target_properties(glyphfall_scr PROPERTIES OUTPUT_NAME glyphfall SUFFIX .scr)
 target_link_libraries(glyphfall_scr PRIVATE glyphfall_core glyphfall_surface glyphfall_scaler comctl32 user32 gdi32
   advapi32)

@@ -38,7 +38,7 @@ bool PlatformCreateSurface(int32_t width, int32_t height, uint8_t** rows, std::s
 {
     DibSection made;
     SetLastError(0);
-    if (!MakeDibSection(width, height, &made)) {
+    if (!MakeDibSection(width, height, 24, &made)) {
         *error = SystemErrorText(GetLastError());
         return false;
     }

@@ -1,6 +1,7 @@
 // What the Win32 backend's files share: windows.h as they include it, UTF-16
-// at the boundary, and the 24-bit DIB section both the raster and the
-// picture on show are made of.
+// at the boundary, the DIB section the raster and the pictures on show are
+// made of, and the message loop both glyphfall.exe's and glyphfall.scr's
+// windows run (loop_win32.cpp).
 #pragma once
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -10,9 +11,15 @@
 #endif
 #include <windows.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <string>
+
+#include "platform/frame_slot.h"
+#include "platform/window.h"
 
 // UTF-8 (the program's strings) as UTF-16 (the W calls').
 inline std::wstring Wide(const char* text)
@@ -25,28 +32,28 @@ inline std::wstring Wide(const char* text)
     return wide;
 }
 
-// A 24-bit top-down DIB section (row 0 at the top, as the row table has it)
-// selected into a memory DC: GDI draws into it and the program reaches its
-// bytes directly.
+// A top-down DIB section (row 0 at the top, as the row table has it) of 24
+// or 32 bits a pixel, selected into a memory DC: GDI draws into it and the
+// program reaches its bytes directly.
 struct DibSection {
     HDC Dc = nullptr;
     HBITMAP Bitmap = nullptr;
     HGDIOBJ FirstBitmap = nullptr;   // the DC's own, put back before the DC is deleted
     uint8_t* Bits = nullptr;         // rows of Stride bytes
-    size_t Stride = 0;               // 3 * width rounded up to 4
+    size_t Stride = 0;               // bytes a pixel * width, rounded up to 4
     int32_t Width = 0, Height = 0;
 };
 
 // Makes a white one; false, with GetLastError set by the call that failed,
 // when the bitmap or the DC is refused.
-inline bool MakeDibSection(int32_t width, int32_t height, DibSection* dib)
+inline bool MakeDibSection(int32_t width, int32_t height, WORD bitCount, DibSection* dib)
 {
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
     info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biBitCount = bitCount;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -60,7 +67,7 @@ inline bool MakeDibSection(int32_t width, int32_t height, DibSection* dib)
     dib->Bitmap = bitmap;
     dib->FirstBitmap = SelectObject(dc, bitmap);
     dib->Bits = static_cast<uint8_t*>(bits);
-    dib->Stride = (size_t(width) * 3 + 3) & ~size_t(3);
+    dib->Stride = (size_t(width) * (bitCount / 8) + 3) & ~size_t(3);
     dib->Width = width;
     dib->Height = height;
     // A new DIB section is black.
@@ -78,3 +85,57 @@ inline void FreeDibSection(DibSection* dib)
     DeleteObject(dib->Bitmap);
     *dib = DibSection{};
 }
+
+// The message loop of the program's one window, shared by glyphfall.exe's
+// and glyphfall.scr's backends: the translated events not yet taken, the
+// frame hand-off from the animation thread with its coalesced wake-up, and
+// the pump that shows a handed-over frame once per display refresh. What
+// differs between the two windows comes in as the fields below "set by the
+// window's backend".
+//
+// Threads: everything is the main thread's except Window, read by the
+// animation thread, and the slot and WakePosted of the hand-off.
+using LoopClock = std::chrono::steady_clock;
+
+// Posted by the animation thread: a frame waits in the slot.
+constexpr UINT WakeMessage = WM_APP + 1;
+
+struct WindowLoop {
+    // Set by the window's backend before its window opens. ShowRows puts a
+    // raster of width x height pixels on the window (main thread), false
+    // when nothing was shown.
+    bool (*ShowRows)(const uint8_t* const* rows, int32_t width, int32_t height) = nullptr;
+    bool InputIgnored = false;              // a preview: input is the dialog's, only EventDestroy is queued
+    HANDLE EndEvent = nullptr;              // the saver's shared end, waited on beside the messages
+    void (*AfterWait)(bool endSet) = nullptr;   // the backend's own checks after each wait, when set
+
+    std::atomic<HWND> Window{nullptr};      // the window frames go to; null once it is gone
+    DWORD MainThread = 0;                   // the thread that owns the window and its queue
+    std::deque<PlatformEvent> Events;       // translated, not yet taken
+    LoopClock::duration RefreshInterval = std::chrono::microseconds(16667);   // the display's, from VREFRESH
+    LoopClock::time_point LastShown;        // when the last picture went to the window
+
+    FrameSlot Slot;                         // the animation thread's newest frame
+    ShownFrame Taken;                       // the frame taken out of the slot
+    std::atomic<bool> WakePosted{false};    // a wake-up is queued or the slot not yet taken
+    bool FrameWaiting = false;              // a woken frame not yet shown
+};
+extern WindowLoop Loop;
+
+// Registers the window class (procedure and name only: no background brush,
+// so the window never erases itself) and readies the loop on this thread.
+void StartLoop(const std::wstring& className, WNDPROC procedure, HINSTANCE classOwner);
+// Takes the created window (null: error says why) and the display's refresh.
+bool TakeWindow(HWND window, std::string* error);
+
+void QueueEvent(EventKind kind, MouseButton button = ButtonOther, int32_t x = 0, int32_t y = 0);
+
+// Translates the input messages both windows read, and the wake-up. True
+// when the message is done with (the procedure returns 0); false when it
+// still goes on, to the window's own cases or the default procedure: input
+// the program ignores (system keys, the middle button, the wheel) is queued
+// and still handled by default, so Alt+F4 closes the window as everywhere.
+bool TranslateInput(UINT message);
+
+// A modal error box, also on stderr under the program's name.
+void ShowErrorBox(const char* program, HWND owner, const char* title, const char* text);
