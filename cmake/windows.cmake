@@ -31,10 +31,10 @@ target_link_libraries(glyphfall_surface PUBLIC gdi32)
 
 # glyphfall.exe: the shell on the Win32 backend, a GUI program (-mwindows)
 # with its version information, icon and manifest in its resources.
-file(GLOB GLYPHFALL_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/*.cpp)
-list(REMOVE_ITEM GLYPHFALL_WIN32_SOURCES ${GLYPHFALL_WIN32_SURFACE})
+set(GLYPHFALL_WIN32_SOURCES platform/win32/window_win32.cpp platform/win32/loop_win32.cpp
+  platform/win32/process_win32.cpp)
 file(GLOB GLYPHFALL_SHELL_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/shell/*.cpp)
-set(GLYPHFALL_RC ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/glyphfall.rc)
+set(GLYPHFALL_RC ${CMAKE_CURRENT_SOURCE_DIR}/glyphfall/glyphfall.rc)
 add_executable(glyphfall ${GLYPHFALL_SHELL_SOURCES} ${GLYPHFALL_WIN32_SOURCES} ${GLYPHFALL_RC})
 target_link_libraries(glyphfall PRIVATE glyphfall_core glyphfall_surface user32 gdi32)
 target_link_options(glyphfall PRIVATE -mwindows)
@@ -44,7 +44,7 @@ set_property(SOURCE ${GLYPHFALL_RC} APPEND PROPERTY OBJECT_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/glyphfall.manifest ${CMAKE_CURRENT_SOURCE_DIR}/data/glyphfall.ico)
 
 # glyphfall.scr and the setup program.
-include(${CMAKE_CURRENT_SOURCE_DIR}/saver/saver.cmake)
+include(${CMAKE_CURRENT_SOURCE_DIR}/glyphfall-scr/CMakeLists.txt)
 
 if(GLYPHFALL_TESTS)
   enable_testing()

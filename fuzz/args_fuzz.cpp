@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "hack/hack_args.h"
-#include "tools/render_args.h"
+#include "glyphfall-xscreensaver/options.h"
+#include "glyphfall-render/options.h"
 
 static bool OneLine(const std::string& error)
 {

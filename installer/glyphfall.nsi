@@ -1,5 +1,5 @@
 ; glyphfall's Windows installer, a 64-bit program itself. Made by the
-; Windows build (saver/saver.cmake) with makensis, which is given VERSION,
+; Windows build (glyphfall-scr/CMakeLists.txt) with makensis, which is given VERSION,
 ; VERSION_MAJOR, VERSION_MINOR, BUILD_DIR, SOURCE_DIR, LICENSES_DIR and OUTFILE.
 ;
 ; Installs glyphfall.exe, the README and the licence texts into Program

@@ -1,6 +1,6 @@
 // The raster's memory and the platform's two drawing operations on it: a
 // white fill and one character of the raster's font. Linux: plain memory
-// with FreeType and fontconfig (platform/font_freetype.cpp); Windows: a DIB
+// with FreeType and fontconfig (platform/freetype/surface_freetype.cpp); Windows: a DIB
 // section with GDI (platform/win32/surface_win32.cpp). Drawing and direct
 // access through the row pointers see the same memory, and a drawing call is
 // complete when it returns.

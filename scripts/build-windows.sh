@@ -89,7 +89,7 @@ cmake --build --preset windows -j"$jobs"
 echo "build-windows: wrote build-windows/glyphfall.exe and build-windows/$(cd build-windows && ls glyphfall-*-win64.zip)"
 echo "build-windows: glyphfall.exe imports:"
 $mingw-objdump -p build-windows/glyphfall.exe | grep 'DLL Name'
-# The screen saver and the setup program (saver/saver.cmake).
+# The screen saver and the setup program (glyphfall-scr/CMakeLists.txt).
 echo "build-windows: wrote build-windows/glyphfall.scr and build-windows/$(cd build-windows && ls glyphfall-*-win64-setup.exe)"
 for program in glyphfall.scr $(cd build-windows && ls glyphfall-*-win64-setup.exe); do
   echo "build-windows: $program imports:"

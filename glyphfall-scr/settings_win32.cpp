@@ -1,13 +1,13 @@
 // The screen saver's settings: two values under HKCU\Software\glyphfall,
 // and the dialog that changes them.
-#include "saver/saver_win32.h"
+#include "glyphfall-scr/settings.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 
-#include "saver/saver_args.h"
-#include "saver/saver_ids.h"
+#include "glyphfall-scr/options.h"
+#include "glyphfall-scr/dialog_ids.h"
 
 static const wchar_t* const SettingsKey = L"Software\\glyphfall";
 static const wchar_t* const DelayValue = L"Delay";

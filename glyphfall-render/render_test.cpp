@@ -9,8 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "render_args.h"
-#include "render_files.h"
+#include "glyphfall-render/options.h"
+#include "glyphfall-render/files.h"
 #include "tests/test_util.h"
 
 namespace fs = std::filesystem;

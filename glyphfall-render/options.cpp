@@ -1,6 +1,6 @@
 // glyphfall-render's command line: strict whole numbers, sizes as WxH, and
 // one-line messages that say which argument is wrong and what would do.
-#include "render_args.h"
+#include "glyphfall-render/options.h"
 
 #include <cstdio>
 #include <cstring>

@@ -28,7 +28,7 @@
 #include "platform/display.h"
 #include "platform/frame_slot.h"
 #include "platform/window.h"
-#include "platform/xft_dpi.h"
+#include "platform/x11/xft_dpi.h"
 #include "platform/scaler.h"
 
 using Clock = std::chrono::steady_clock;

@@ -1,5 +1,5 @@
 // The animated WebP of glyphfall-render.
-#include "render_webp.h"
+#include "glyphfall-render/webp.h"
 
 #include <cerrno>
 #include <cstring>

@@ -31,7 +31,7 @@
 #include "platform/display.h"
 #include "platform/frame_slot.h"
 #include "platform/saver_window.h"
-#include "platform/xft_dpi.h"
+#include "platform/x11/xft_dpi.h"
 #include "platform/scaler.h"
 
 using Clock = std::chrono::steady_clock;

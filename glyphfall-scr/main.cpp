@@ -21,8 +21,8 @@
 #include "platform/display.h"
 #include "platform/process.h"
 #include "platform/surface.h"
-#include "saver/saver_args.h"
-#include "saver/saver_win32.h"
+#include "glyphfall-scr/options.h"
+#include "glyphfall-scr/settings.h"
 #include "scene/scene.h"
 #include "shell/shell.h"
 

@@ -1,7 +1,7 @@
 // glyphfall-xscreensaver's command line: strict whole numbers and one-line
 // messages that name the argument at fault.
-#include "hack/hack_args.h"
-#include "tools/render_args.h"
+#include "glyphfall-xscreensaver/options.h"
+#include "glyphfall-render/options.h"
 
 #include <cstring>
 

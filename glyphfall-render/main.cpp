@@ -9,9 +9,9 @@
 #include "common/random.h"
 #include "common/state.h"
 #include "platform/surface.h"
-#include "render_args.h"
-#include "render_files.h"
-#include "render_webp.h"
+#include "glyphfall-render/options.h"
+#include "glyphfall-render/files.h"
+#include "glyphfall-render/webp.h"
 #include "scene/scene.h"
 
 // 2 covers every file that cannot be written, whether found at the start or

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "hack/hack_args.h"
+#include "glyphfall-xscreensaver/options.h"
 
 // The hack's default pacing: a scene's motion fills its minute.
 constexpr uint32_t SaverDefaultDelay = 10000;

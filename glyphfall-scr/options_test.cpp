@@ -1,7 +1,7 @@
 // The screen saver's command line, as Windows and users write it.
 #include <gtest/gtest.h>
 
-#include "saver/saver_args.h"
+#include "glyphfall-scr/options.h"
 
 TEST(SaverArgs, FormsWindowsUses)
 {

@@ -1,4 +1,4 @@
-#include "saver/saver_args.h"
+#include "glyphfall-scr/options.h"
 
 #include <cctype>
 

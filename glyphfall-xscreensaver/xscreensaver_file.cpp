@@ -1,7 +1,7 @@
 // The programs list of ~/.xscreensaver: one resource whose value runs over
 // backslash-continued lines, entries separated by "\n", each written as
 // [-] [VISUAL:] ["Name"] command [arguments] ('-' disables it).
-#include "hack/hack_install.h"
+#include "glyphfall-xscreensaver/xscreensaver_file.h"
 
 #include <sys/stat.h>
 

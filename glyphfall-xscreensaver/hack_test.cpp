@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "hack/hack_args.h"
-#include "hack/hack_install.h"
+#include "glyphfall-xscreensaver/options.h"
+#include "glyphfall-xscreensaver/xscreensaver_file.h"
 #include "scene/scene.h"
 
 TEST(HackArgs, OptionsAndTheWindowByPrecedence)

@@ -1,6 +1,6 @@
 // Output files of glyphfall-render: temporary files renamed into place, the
 // PNG encoder (libpng) and the block CSV.
-#include "render_files.h"
+#include "glyphfall-render/files.h"
 
 #include <csetjmp>
 #include <cerrno>
@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "render_args.h"
+#include "glyphfall-render/options.h"
 
 // Temporary files not yet renamed or removed, for the signal handler. The
 // strings they point into belong to OutputFile records that live until exit.

@@ -1,6 +1,6 @@
 // Desktops set the logical DPI for fonts as the Xft.dpi resource; the X
 // server's own figure is the physical one, which is not what users scale by.
-#include "platform/xft_dpi.h"
+#include "platform/x11/xft_dpi.h"
 
 #include <X11/Xresource.h>
 

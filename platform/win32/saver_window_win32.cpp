@@ -16,7 +16,7 @@
 
 #include "platform/scaler.h"
 #include "platform/window.h"
-#include "saver/saver_win32.h"
+#include "glyphfall-scr/settings.h"
 
 constexpr UINT EndMessage = WM_APP + 2;    // the end, asked for by another thread
 
