@@ -1,7 +1,7 @@
 // The animation: blocks pulling on one another, one frame per step, and the
 // thread that loops over it while a scene is animating.
 #pragma once
-#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -36,13 +36,10 @@ bool SceneExpired(int64_t now, int64_t start, int64_t frequency);
 // than 60 seconds have passed since SceneStart.
 void AnimationStep();
 
-// The animation thread: idles in 10 ms sleeps while Animating is off, steps
-// back to back while it is on, and once Running is off releases the raster
-// if a scene was ever handed to it (otherwise its owner still holds it).
-void AnimationThread();
-
-// The screen savers' animation thread: it builds every scene itself (the
-// main thread serves the window meanwhile) and waits delayMicroseconds after
-// each step, in slices that let a stop end the wait within 5 ms; counts the
-// steps in *steps. Ends once Running is off; the raster stays with the caller.
-void PacedAnimationThread(uint32_t delayMicroseconds, std::atomic<uint64_t>* steps);
+// The animation thread. It idles in 10 ms sleeps while Animating is off and
+// steps while it is on, pausing delay after each step (none: back to back);
+// it counts the steps in StepCount. With buildsFirstScene it builds the first
+// scene itself (the main thread serves the window meanwhile); otherwise the
+// main thread builds it and hands it over. Once Running is off it ends,
+// releasing the raster if it ever held it (otherwise its builder still does).
+void AnimationThread(bool buildsFirstScene, std::chrono::microseconds delay);

@@ -1,5 +1,4 @@
 // The animation thread and its step.
-#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -35,12 +34,14 @@ void AnimationStep()
         NewScene();
 }
 
-void AnimationThread()
+void AnimationThread(bool buildsFirstScene, std::chrono::microseconds delay)
 {
-    // The raster is this thread's only once a scene has been handed over by
-    // setting Animating; until then the main thread may still be building
-    // the first scene in it, and a stop must not free it under that thread.
-    bool owned = false;
+    // The raster is this thread's once it has built a scene or been handed
+    // one by Animating; until then the main thread may still be building the
+    // first scene in it, and a stop must not free it under that thread.
+    bool owned = buildsFirstScene;
+    if (buildsFirstScene)
+        NewScene();
     while (Running.load()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         // Running is tested too, so a stop always ends the inner loop even if
@@ -48,32 +49,12 @@ void AnimationThread()
         while (Animating.load() && Running.load()) {
             owned = true;
             AnimationStep();
+            StepCount.fetch_add(1);
+            if (delay > std::chrono::microseconds(0))
+                Pause(delay);
         }
     }
     // Without a hand-over the main thread releases it after joining us.
     if (owned)
         ReleaseRaster();
-}
-
-// Sleeps until deadline in slices of at most 5 ms, or until a stop.
-static void WaitUntil(std::chrono::steady_clock::time_point deadline)
-{
-    using namespace std::chrono;
-    for (auto now = steady_clock::now(); now < deadline && Running.load(); now = steady_clock::now())
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(deadline - now, milliseconds(5)));
-}
-
-void PacedAnimationThread(uint32_t delayMicroseconds, std::atomic<uint64_t>* steps)
-{
-    NewScene();
-    while (Running.load()) {
-        if (!Animating.load()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            continue;
-        }
-        AnimationStep();
-        steps->fetch_add(1);
-        if (delayMicroseconds > 0)
-            WaitUntil(std::chrono::steady_clock::now() + std::chrono::microseconds(delayMicroseconds));
-    }
 }

@@ -7,7 +7,7 @@
 # for the attraction step alone, the default filter). Elapsed time instead
 # (--real-time) is finer but only fair on an otherwise idle machine.
 #   bench/compare-windows.sh LINUX_BUILD WINDOWS_BUILD [bench options...]
-# LINUX_BUILD has glyphfall-render/glyphfall-render and bench/glyphfall-bench (a Release
+# LINUX_BUILD has glyphfall-render and bench/glyphfall-bench (a Release
 # build), WINDOWS_BUILD bench/glyphfall-bench.exe and its Wine prefix.
 set -euo pipefail
 [ $# -ge 2 ] || { echo "usage: compare-windows.sh LINUX_BUILD WINDOWS_BUILD [bench options...]" >&2; exit 2; }
@@ -22,7 +22,7 @@ trap 'rm -rf "$blocks"; bash "$here/../scripts/wine-prefix.sh" stop "$windows/wi
 # letter has its file (seeds 0 to 40 cover all 32).
 for seed in $(seq 0 999); do
   [ "$(ls "$blocks" | wc -l)" -eq 32 ] && break
-  letter=$("$linux/glyphfall-render/glyphfall-render" --seed "$seed" --blocks "$blocks/next.csv" | sed -n 's/^letter 0x\(..\) .*/\1/p')
+  letter=$("$linux/glyphfall-render" --seed "$seed" --blocks "$blocks/next.csv" | sed -n 's/^letter 0x\(..\) .*/\1/p')
   mv "$blocks/next.csv" "$blocks/$letter.csv"
 done
 

@@ -78,7 +78,7 @@ int main(int argc, char** argv)
     }
     std::string error;
     int32_t width = 0, height = 0;
-    if (!PlatformOpenWindow("glyphfall-pipeline", &width, &height, &error)) {
+    if (!PlatformOpenWindow(WindowPlace{}, "glyphfall-pipeline", &width, &height, &error)) {
         std::fprintf(stderr, "glyphfall-pipeline: cannot open the window: %s\n", error.c_str());
         return 1;
     }

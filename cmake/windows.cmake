@@ -11,43 +11,41 @@ set(GLYPHFALL_WINDOWS_DEPS "" CACHE PATH "Highway, GoogleTest and Benchmark buil
 add_library(glyphfall_core STATIC ${GLYPHFALL_CORE_SOURCES})
 target_include_directories(glyphfall_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(glyphfall_core PUBLIC Threads::Threads hwy::hwy)
+include(cmake/shared.cmake)
 
-add_library(glyphfall_headless STATIC platform/headless/platform_headless.cpp)
-target_include_directories(glyphfall_headless PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-
-add_library(glyphfall_scaler STATIC platform/scaler.cpp)
-target_include_directories(glyphfall_scaler PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-
-# The raster's surface on GDI: a DIB section, the white fill and the letter
-# by TextOut. It needs no window, so the tests and the bench use it as well.
-set(GLYPHFALL_WIN32_SURFACE ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/surface_win32.cpp)
-if(NOT EXISTS ${GLYPHFALL_WIN32_SURFACE})
-  message(WARNING "no platform/win32/surface_win32.cpp yet: only the core is built")
-  return()
-endif()
-add_library(glyphfall_surface STATIC ${GLYPHFALL_WIN32_SURFACE})
+# The platform layer on Win32. The raster's surface on GDI: a DIB section,
+# the white fill and the letter by TextOut; it needs no window, so the tests
+# and the bench use it as well.
+add_library(glyphfall_surface STATIC platform/win32/surface_win32.cpp)
 target_include_directories(glyphfall_surface PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(glyphfall_surface PUBLIC gdi32)
 
-# glyphfall.exe: the shell on the Win32 backend, a GUI program (-mwindows)
-# with its version information, icon and manifest in its resources.
-set(GLYPHFALL_WIN32_SOURCES platform/win32/window_win32.cpp platform/win32/loop_win32.cpp
-  platform/win32/process_win32.cpp)
-file(GLOB GLYPHFALL_SHELL_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/shell/*.cpp)
-set(GLYPHFALL_RC ${CMAKE_CURRENT_SOURCE_DIR}/glyphfall/glyphfall.rc)
-add_executable(glyphfall ${GLYPHFALL_SHELL_SOURCES} ${GLYPHFALL_WIN32_SOURCES} ${GLYPHFALL_RC})
-target_link_libraries(glyphfall PRIVATE glyphfall_core glyphfall_surface user32 gdi32)
-target_link_options(glyphfall PRIVATE -mwindows)
-set_property(SOURCE ${GLYPHFALL_RC} APPEND PROPERTY COMPILE_DEFINITIONS
-  GLYPHFALL_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} GLYPHFALL_VERSION_MINOR=${PROJECT_VERSION_MINOR})
-set_property(SOURCE ${GLYPHFALL_RC} APPEND PROPERTY OBJECT_DEPENDS
-  ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/glyphfall.manifest ${CMAKE_CURRENT_SOURCE_DIR}/data/glyphfall.ico)
+# Stop requests from the console and the module facts the error box names.
+add_library(glyphfall_process STATIC platform/win32/process_win32.cpp)
+target_include_directories(glyphfall_process PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 
-# glyphfall.scr and the setup program.
-include(${CMAKE_CURRENT_SOURCE_DIR}/glyphfall-scr/CMakeLists.txt)
+# The message loop and the frame pump, shared by the two windows below.
+set(GLYPHFALL_WIN32_LOOP platform/win32/loop_win32.cpp platform/frame_pump.cpp)
+
+# glyphfall.exe's full-screen window.
+add_library(glyphfall_fullscreen STATIC platform/win32/window_win32.cpp ${GLYPHFALL_WIN32_LOOP})
+target_link_libraries(glyphfall_fullscreen PUBLIC glyphfall_process user32 gdi32)
+
+# glyphfall.scr's window: a monitor or a preview.
+add_library(glyphfall_saver_window STATIC platform/win32/saver_window_win32.cpp ${GLYPHFALL_WIN32_LOOP})
+target_link_libraries(glyphfall_saver_window PUBLIC glyphfall_scaler glyphfall_process user32 gdi32)
 
 if(GLYPHFALL_TESTS)
   enable_testing()
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
+# Each program lands at the top of the build directory; its folder's build
+# files go beside it.
+add_subdirectory(glyphfall glyphfall.dir)
+add_subdirectory(glyphfall-scr glyphfall-scr.dir)
+
+if(GLYPHFALL_TESTS)
   # One Wine prefix for the tests, made once in the build directory, and
   # one wineserver kept for all of them, stopped at the end.
   set(GLYPHFALL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
@@ -67,10 +65,10 @@ if(GLYPHFALL_TESTS)
 
   # The core's unit tests on the headless backend and the GDI surface, all
   # in one Wine process (one process each would add Wine's start-up 19 times).
-  find_package(GTest REQUIRED)
   file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp)
   add_executable(core_tests ${CORE_TEST_SOURCES})
-  target_link_libraries(core_tests PRIVATE glyphfall_core glyphfall_headless glyphfall_surface GTest::gtest_main)
+  target_link_libraries(core_tests PRIVATE glyphfall_shell glyphfall_core glyphfall_headless glyphfall_surface
+    glyphfall_process GTest::gtest_main)
   add_test(NAME core_tests COMMAND core_tests)
   set_tests_properties(core_tests PROPERTIES LABELS unit FIXTURES_REQUIRED wine TIMEOUT 300)
 endif()
@@ -81,13 +79,7 @@ endif()
 
 # glyphfall-<version>-win64.zip: the program, the README and the licence
 # texts of everything linked into it.
-install(TARGETS glyphfall RUNTIME DESTINATION .)
-install(FILES README.md DESTINATION .)
-if(EXISTS ${PROJECT_SOURCE_DIR}/LICENSE)
-  install(FILES LICENSE DESTINATION .)
-else()
-  message(WARNING "no LICENSE: the ZIP goes without the program's licence")
-endif()
+install(FILES README.md LICENSE DESTINATION .)
 install(DIRECTORY ${GLYPHFALL_WINDOWS_DEPS}/licenses/ DESTINATION licenses)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME glyphfall)

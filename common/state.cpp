@@ -8,6 +8,7 @@
 std::atomic<bool> Running{false};
 std::atomic<bool> Animating{false};
 std::atomic<int64_t> SceneStart{0};
+std::atomic<uint64_t> StepCount{0};
 
 int32_t ScreenWidth = 0;
 int32_t ScreenHeight = 0;
@@ -27,19 +28,20 @@ int64_t CounterFrequency()
     return 1000000000;
 }
 
-bool Pause(int ms)
+bool Pause(std::chrono::microseconds length)
 {
+    using namespace std::chrono;
     // Poll rather than wait on a condition variable: a signal handler can
     // clear Running but cannot notify anything.
     // The slices' sum ends a pause where sleeps take no time (headless); the
     // clock ends it elsewhere, so that slices overrunning under load do not
     // add up.
-    constexpr int Slice = 5;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (int left = ms; left > 0 && std::chrono::steady_clock::now() < deadline; left -= Slice) {
+    constexpr microseconds Slice = milliseconds(5);
+    const auto deadline = steady_clock::now() + length;
+    for (auto left = length; left > microseconds(0) && steady_clock::now() < deadline; left -= Slice) {
         if (!Running.load())
             return false;
-        PlatformSleep(std::min(left, Slice));
+        PlatformSleep(std::min(left, Slice).count());
     }
     return Running.load();
 }

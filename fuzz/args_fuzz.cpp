@@ -8,6 +8,7 @@
 
 #include "glyphfall-xscreensaver/options.h"
 #include "glyphfall-render/options.h"
+#include "shell/command_line.h"
 
 static bool OneLine(const std::string& error)
 {
@@ -37,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     HackArgs h;
     error.clear();
-    if (ParseHackArgs(int(argv.size()), argv.data(), 10000, &h, &error)
-            ? h.Delay > HackMaxDelay || (h.HasWindowId && h.WindowId == 0) || (h.Install && h.Uninstall)
+    if (ParseHackArgs(int(argv.size()), argv.data(), &h, &error)
+            ? h.Delay > MaxDelay || (h.HasWindowId && h.WindowId == 0) || (h.Install && h.Uninstall)
             : !OneLine(error))
         std::abort();
     return 0;

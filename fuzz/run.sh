@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p build-fuzz/corpus
 clang++ -std=c++20 -O1 -g -ffp-contract=off -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I. glyphfall-render/options.cpp glyphfall-xscreensaver/options.cpp fuzz/args_fuzz.cpp -o build-fuzz/args_fuzz
+  -I. shell/command_line.cpp glyphfall-render/options.cpp glyphfall-xscreensaver/options.cpp fuzz/args_fuzz.cpp -o build-fuzz/args_fuzz
 cp -n fuzz/corpus/* build-fuzz/corpus/ 2>/dev/null || true
 echo "=== fuzzing the command line for ${1:-30}s"
 cd build-fuzz

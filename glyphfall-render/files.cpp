@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "glyphfall-render/options.h"
+#include "shell/command_line.h"
 
 // Temporary files not yet renamed or removed, for the signal handler. The
 // strings they point into belong to OutputFile records that live until exit.
@@ -45,7 +46,7 @@ void DiscardAllOutputsAndExit(int code)
 
 static std::string CannotWrite(const std::string& path, const char* reason)
 {
-    return "cannot write " + RenderQuoted(path) + ": " + reason;
+    return "cannot write " + Quoted(path) + ": " + reason;
 }
 
 bool OpenOutput(const std::string& path, OutputFile* out, std::string* error)

@@ -8,15 +8,16 @@
 #include "animation/animation.h"
 #include "common/random.h"
 #include "common/state.h"
-#include "platform/surface.h"
 #include "glyphfall-render/options.h"
+#include "shell/command_line.h"
 #include "glyphfall-render/files.h"
 #include "glyphfall-render/webp.h"
 #include "scene/scene.h"
+#include "shell/shell.h"
 
-// 2 covers every file that cannot be written, whether found at the start or
-// (disk full, say) at the end; 1 is left for a broken environment.
-enum { ExitOk = 0, ExitFailure = 1, ExitBadArgument = 2 };
+// Exit code 2 covers every file that cannot be written, whether found at
+// the start or (disk full, say) at the end; 1 is left for a broken
+// environment.
 
 // Outputs in a fixed place for the life of the process: the signal handler
 // reaches their temporary names.
@@ -36,8 +37,7 @@ static int Fail(int code, const std::string& message)
 {
     std::fprintf(stderr, "glyphfall-render: %s\n", message.c_str());
     DiscardAll();
-    ReleaseRaster();
-    PlatformCloseFont();
+    ReleaseScenes();
     return code;
 }
 
@@ -79,7 +79,7 @@ int main(int argc, char** argv)
         return ExitOk;
     }
     if (RasterWidthFor(args.ScreenWidth, args.ScreenHeight) <= 0)
-        return Fail(ExitBadArgument, "--screen " + RenderQuoted(std::to_string(args.ScreenWidth) + "x" +
+        return Fail(ExitBadArgument, "--screen " + Quoted(std::to_string(args.ScreenWidth) + "x" +
                                                                 std::to_string(args.ScreenHeight)) +
                                          ": too narrow, the picture would have no columns");
 
@@ -87,15 +87,14 @@ int main(int argc, char** argv)
     if (!OpenOutputs(args, &error))
         return Fail(ExitBadArgument, error);
 
-    // Start-up's set-up for this screen: the raster, the generator, the font.
+    // Start-up's set-up for this screen: the raster, the generator, the
+    // font; then the given seed in place of the clock's.
     ScreenWidth = args.ScreenWidth;
     ScreenHeight = args.ScreenHeight;
     ScreenDpi = args.Dpi;
-    if (!CreateRaster(ScreenWidth, ScreenHeight, &error))
+    if (SetUpScenes(Program{}, &error) != SetUpDone)
         return Fail(ExitFailure, error);
     RandSeed = args.Seed;
-    if (!SetRasterFont("Times New Roman", ScreenDpi, &error))
-        return Fail(ExitFailure, error);
 
     // The scene, as the program builds it; the headless backend's sleeps take
     // no time, so without the pauses. Running must be on for NewScene to hand
@@ -108,7 +107,7 @@ int main(int argc, char** argv)
     // NewScene ends with the raster as the conversion left it: the
     // decomposition only reads it.
     if (TwoToneFile.Stream && !WritePng(TwoToneFile.Stream, RowTable, RasterWidth, RasterHeight, &error))
-        return Fail(ExitBadArgument, "cannot write " + RenderQuoted(args.TwoTonePath) + ": " + error);
+        return Fail(ExitBadArgument, "cannot write " + Quoted(args.TwoTonePath) + ": " + error);
 
     // The animation opens on the two-tone letter, shown for its second.
     constexpr int LetterMs = 1000, FrameMs = 40;
@@ -128,12 +127,12 @@ int main(int argc, char** argv)
             return Fail(ExitFailure, error);
     }
     if (WebpFile.Stream && !EndWebp(WebpFile.Stream, &error))
-        return Fail(ExitBadArgument, "cannot write " + RenderQuoted(args.WebpPath) + ": " + error);
+        return Fail(ExitBadArgument, "cannot write " + Quoted(args.WebpPath) + ": " + error);
 
     if (FrameFile.Stream && !WritePng(FrameFile.Stream, RowTable, RasterWidth, RasterHeight, &error))
-        return Fail(ExitBadArgument, "cannot write " + RenderQuoted(args.FramePath) + ": " + error);
+        return Fail(ExitBadArgument, "cannot write " + Quoted(args.FramePath) + ": " + error);
     if (BlocksFile.Stream && !WriteBlocksCsv(BlocksFile.Stream, BlockList, &error))
-        return Fail(ExitBadArgument, "cannot write " + RenderQuoted(args.BlocksPath) + ": " + error);
+        return Fail(ExitBadArgument, "cannot write " + Quoted(args.BlocksPath) + ": " + error);
     for (OutputFile* file : {&TwoToneFile, &FrameFile, &BlocksFile, &WebpFile})
         if (file->Stream && !CommitOutput(file, &error))
             return Fail(ExitBadArgument, error);
@@ -142,7 +141,6 @@ int main(int argc, char** argv)
                 BlockList.size());
     Running.store(false);
     Animating.store(false);
-    ReleaseRaster();
-    PlatformCloseFont();
+    ReleaseScenes();
     return std::fflush(stdout) == 0 ? ExitOk : ExitFailure;
 }

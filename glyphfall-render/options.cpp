@@ -2,8 +2,9 @@
 // one-line messages that say which argument is wrong and what would do.
 #include "glyphfall-render/options.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "shell/command_line.h"
 
 const char* const RenderUsage =
     "usage: glyphfall-render [--screen WxH] [--dpi N] [--seed N] [--steps N]\n"
@@ -22,53 +23,12 @@ const char* const RenderUsage =
     "  --scale N       the animation's pixels per raster pixel, nearest neighbour (default 1, at most 8)\n"
     "Prints 'letter 0xNN U+04NN blocks N'. Exit code 2 on a bad argument or an unwritable file.\n";
 
-std::string RenderQuoted(const std::string& text)
-{
-    std::string out = "'";
-    for (const unsigned char c : text) {
-        if (c < 0x20 || c >= 0x7F || c == '\\' || c == '\'') {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", c);
-            out += escape;
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "'";
-}
-
-static std::string Quoted(const char* text) { return RenderQuoted(text); }
-
-enum NumberResult { NumberOk, NumberMalformed, NumberTooLarge };
-
-// Decimal digits only (no sign, no spaces, nothing after them). Values above
-// max are reported as too large without overflowing, however long the text.
-static NumberResult ParseWhole(const char* begin, const char* end, uint64_t max, uint64_t* value)
-{
-    if (begin == end)
-        return NumberMalformed;
-    uint64_t v = 0;
-    bool tooLarge = false;
-    for (const char* p = begin; p != end; ++p) {
-        if (*p < '0' || *p > '9')
-            return NumberMalformed;
-        if (!tooLarge) {
-            v = v * 10 + uint64_t(*p - '0');
-            tooLarge = v > max;
-        }
-    }
-    if (tooLarge)
-        return NumberTooLarge;
-    *value = v;
-    return NumberOk;
-}
-
 // One side of WxH: an optional '-' (so that a negative size gets its own
 // message), then digits.
 static NumberResult ParseSide(const char* begin, const char* end, bool* negative, uint64_t* value)
 {
     *negative = begin != end && *begin == '-';
-    return ParseWhole(begin + (*negative ? 1 : 0), end, RenderMaxScreenSide, value);
+    return ParseWhole(begin + (*negative ? 1 : 0), end, 10, RenderMaxScreenSide, value);
 }
 
 static bool ParseScreen(const char* text, RenderArgs* out, std::string* error)
@@ -102,7 +62,7 @@ static bool ParseRanged(const char* name, const char* text, uint64_t min, uint64
                         std::string* error)
 {
     uint64_t v = 0;
-    if (ParseWhole(text, text + std::strlen(text), max, &v) != NumberOk || v < min) {
+    if (ParseWhole(text, 10, max, &v) != NumberOk || v < min) {
         *error = std::string(name) + " " + Quoted(text) + ": expected a whole number from " + std::to_string(min) +
                  " to " + std::to_string(max);
         return false;

@@ -31,9 +31,5 @@ struct RenderArgs {
 // offending argument quoted with control characters escaped) in *error.
 bool ParseRenderArgs(int argc, char** argv, RenderArgs* out, std::string* error);
 
-// Text for a one-line message: quoted, control and non-ASCII bytes, quotes
-// and backslashes as \xNN.
-std::string RenderQuoted(const std::string& text);
-
 // The usage text, several lines ending in a newline.
 extern const char* const RenderUsage;

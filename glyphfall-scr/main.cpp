@@ -8,37 +8,19 @@
 // primary monitor and starts one more of itself per other monitor, told its
 // monitor through the environment; all of them share one event that the
 // first to end sets, and a job object ends the others should it be killed.
-#include <chrono>
 #include <cstdio>
 #include <cwchar>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "animation/animation.h"
-#include "common/random.h"
-#include "common/state.h"
-#include "platform/display.h"
-#include "platform/process.h"
-#include "platform/surface.h"
 #include "glyphfall-scr/options.h"
 #include "glyphfall-scr/settings.h"
-#include "scene/scene.h"
+#include "platform/win32/win32.h"
+#include "shell/command_line.h"
 #include "shell/shell.h"
-
-enum { ExitOk = 0, ExitFailure = 1, ExitBadArgument = 2 };
 
 // Tells a started copy which monitor it covers: "left,top,right,bottom,index,event".
 static const wchar_t* const MonitorVariable = L"GLYPHFALL_SCR_MONITOR";
-
-std::atomic<bool> StopSignalled{false};
-static std::atomic<uint64_t> StepCount{0};
-
-static void OnStopRequest()
-{
-    RequestStop();
-    StopSignalled.store(true);
-}
 
 static void Complain(const char* text)
 {
@@ -47,63 +29,29 @@ static void Complain(const char* text)
 }
 
 // The saver in one window until its end; the program's exit code.
-static int RunSaver(const SaverPlace& place, const SaverSettingsValues& settings, uint32_t monitorIndex)
+static int RunSaver(const WindowPlace& place, const SaverSettingsValues& settings, uint32_t monitorIndex)
 {
-    Running.store(true);
-    PlatformCatchStopRequests(OnStopRequest);
-    SetSaverPlace(place);
-    std::string error;
-    if (!PlatformOpenWindow(WindowClassName, &ScreenWidth, &ScreenHeight, &error)) {
-        Complain(error.c_str());
-        return ExitFailure;
-    }
-    WindowProc(PlatformEvent{EventCreate, ButtonOther, 0, 0});
-    ScreenDpi = PlatformScreenDpi();
-    // A preview too narrow for a raster of its own gets a common screen's
-    // shape; the picture is still made to fill it.
-    if (!CreateRaster(ScreenWidth, ScreenHeight, &error) && !CreateRaster(1920, 1080, &error)) {
-        Complain(error.c_str());
-        PlatformCloseWindow();
-        return ExitFailure;
-    }
-    Randomize();
+    Program saver;
+    saver.Name = "glyphfall.scr";
+    saver.Place = place;
+    saver.Shape = ShapeFitted;
+    saver.FirstSceneOnMainThread = false;
+    saver.Delay = settings.Delay;
+    saver.ShowStepRate = settings.ShowStepRate;
     // Copies started in the same millisecond still get scenes of their own.
-    RandSeed += monitorIndex * 0x9E3779B9u;
-    if (!SetRasterFont("Times New Roman", ScreenDpi, &error)) {
-        Complain(error.c_str());
-        ReleaseRaster();
-        PlatformCloseWindow();
-        return ExitFailure;
-    }
+    saver.SeedOffset = monitorIndex * 0x9E3779B9u;
+    return StartUp(saver);
+}
 
-    Animating.store(false);
-    AnimationWorker = std::thread(PacedAnimationThread, settings.Delay, &StepCount);
-    auto lastCount = std::chrono::steady_clock::now();
-    uint64_t lastSteps = 0;
-    PlatformEvent event;
-    while (PlatformGetEvent(&event)) {
-        if (StopSignalled.exchange(false))
-            PlatformPostEvent(EventDestroy);
-        WindowProc(event);
-        const auto now = std::chrono::steady_clock::now();
-        if (settings.ShowStepRate && now - lastCount >= std::chrono::seconds(1)) {
-            const uint64_t steps = StepCount.load();
-            char text[64];
-            std::snprintf(text, sizeof text, "%.1f steps/s",
-                          double(steps - lastSteps) / std::chrono::duration<double>(now - lastCount).count());
-            SetSaverOverlay(text);
-            lastSteps = steps;
-            lastCount = now;
-        }
-    }
-    RequestStop();
-    if (AnimationWorker.joinable())
-        AnimationWorker.join();
-    BlockList.clear();
-    ReleaseRaster();
-    PlatformCloseFont();
-    PlatformCloseWindow();
-    return ExitOk;
+// A monitor's rectangle as the place of a full-screen pop-up.
+static WindowPlace MonitorPlace(const RECT& area)
+{
+    WindowPlace place{PlaceMonitor};
+    place.Left = area.left;
+    place.Top = area.top;
+    place.Right = area.right;
+    place.Bottom = area.bottom;
+    return place;
 }
 
 struct MonitorFound {
@@ -182,36 +130,38 @@ static void EndCopies(HANDLE endEvent, Copies* copies)
 
 static int Show(const SaverSettingsValues& settings)
 {
-    SaverPlace place;
     // A copy started by the first process: its monitor and the shared event.
     wchar_t told[128];
     const DWORD toldLength = GetEnvironmentVariableW(MonitorVariable, told, 128);
     if (toldLength > 0 && toldLength < 128) {
+        RECT area = {};
         unsigned index = 0;
         unsigned long long event = 0;
-        if (std::swscanf(told, L"%ld,%ld,%ld,%ld,%u,%llu", &place.Monitor.left, &place.Monitor.top,
-                         &place.Monitor.right, &place.Monitor.bottom, &index, &event) == 6) {
-            place.EndEvent = reinterpret_cast<HANDLE>(uintptr_t(event));
-            return RunSaver(place, settings, index);
+        if (std::swscanf(told, L"%ld,%ld,%ld,%ld,%u,%llu", &area.left, &area.top, &area.right, &area.bottom, &index,
+                         &event) == 6) {
+            ShareSaverEnd(reinterpret_cast<HANDLE>(uintptr_t(event)));
+            return RunSaver(MonitorPlace(area), settings, index);
         }
     }
     std::vector<MonitorFound> monitors;
     EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
-    place.Monitor = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    RECT primary = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     for (const MonitorFound& m : monitors)
         if (m.Primary)
-            place.Monitor = m.Area;
+            primary = m.Area;
     Copies copies;
+    HANDLE endEvent = nullptr;
     if (monitors.size() > 1) {
         SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-        place.EndEvent = CreateEventW(&inherited, TRUE, FALSE, nullptr);
-        if (place.EndEvent)
-            StartCopies(monitors, place.EndEvent, &copies);
+        endEvent = CreateEventW(&inherited, TRUE, FALSE, nullptr);
+        if (endEvent)
+            StartCopies(monitors, endEvent, &copies);
     }
-    const int code = RunSaver(place, settings, 0);
-    EndCopies(place.EndEvent, &copies);
-    if (place.EndEvent)
-        CloseHandle(place.EndEvent);
+    ShareSaverEnd(endEvent);
+    const int code = RunSaver(MonitorPlace(primary), settings, 0);
+    EndCopies(endEvent, &copies);
+    if (endEvent)
+        CloseHandle(endEvent);
     return code;
 }
 
@@ -232,15 +182,12 @@ int main(int argc, char** argv)
     case SaverSettings:
         RunSettingsDialog(reinterpret_cast<HWND>(uintptr_t(args.Window)));
         return ExitOk;
-    case SaverPreview: {
-        SaverPlace place;
-        place.PreviewParent = reinterpret_cast<HWND>(uintptr_t(args.Window));
-        if (!IsWindow(place.PreviewParent)) {
+    case SaverPreview:
+        if (!IsWindow(reinterpret_cast<HWND>(uintptr_t(args.Window)))) {
             Complain("the preview window is not there");
             return ExitFailure;
         }
-        return RunSaver(place, ReadSaverSettings(), 0);
-    }
+        return RunSaver(WindowPlace{PlacePreview, args.Window}, ReadSaverSettings(), 0);
     case SaverShow:
     default:
         return Show(ReadSaverSettings());

@@ -2,23 +2,13 @@
 
 #include <cctype>
 
+#include "shell/command_line.h"
+
 // A window handle as Windows writes it on a screen saver's command line:
 // decimal digits, not zero, within 64 bits.
 static bool ParseHandle(const std::string& text, uint64_t* value)
 {
-    if (text.empty() || text.size() > 20)
-        return false;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        const uint64_t digit = uint64_t(c - '0');
-        if (v > (UINT64_MAX - digit) / 10)
-            return false;
-        v = v * 10 + digit;
-    }
-    *value = v;
-    return v != 0;
+    return ParseWhole(text.c_str(), 10, UINT64_MAX, value) == NumberOk && *value != 0;
 }
 
 bool ParseSaverArgs(int argc, const char* const* argv, SaverArgs* out, std::string* error)
@@ -30,7 +20,7 @@ bool ParseSaverArgs(int argc, const char* const* argv, SaverArgs* out, std::stri
     const char letter = first.size() >= 2 ? char(std::tolower(static_cast<unsigned char>(first[1]))) : 0;
     if ((first[0] != '/' && first[0] != '-') || (letter != 's' && letter != 'p' && letter != 'c') ||
         (first.size() > 2 && first[2] != ':')) {
-        *error = "unknown argument \"" + first + "\"";
+        *error = "unknown argument " + Quoted(first);
         return false;
     }
     out->Mode = letter == 's' ? SaverShow : letter == 'p' ? SaverPreview : SaverSettings;
@@ -41,13 +31,13 @@ bool ParseSaverArgs(int argc, const char* const* argv, SaverArgs* out, std::stri
     else if (argc > 2 && letter != 's')
         handle = argv[used++];
     if (argc > used) {
-        *error = "unexpected argument \"" + std::string(argv[used]) + "\"";
+        *error = "unexpected argument " + Quoted(argv[used]);
         return false;
     }
     const bool needed = letter == 'p', allowed = letter != 's';
     if ((handle.empty() && needed) || (!handle.empty() && (!allowed || !ParseHandle(handle, &out->Window)))) {
         *error = needed && handle.empty() ? "/p needs a window handle"
-                                          : "\"" + handle + "\" is not a window handle for " + first.substr(0, 2);
+                                          : Quoted(handle) + " is not a window handle for " + first.substr(0, 2);
         return false;
     }
     return true;

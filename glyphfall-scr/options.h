@@ -5,10 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "glyphfall-xscreensaver/options.h"
+#include "shell/command_line.h"
 
-// The hack's default pacing: a scene's motion fills its minute.
-constexpr uint32_t SaverDefaultDelay = 10000;
 // The settings slider's range, the hack's: 0 (fastest) to 0.1 s per step.
 constexpr uint32_t SaverSliderDelay = 100000;
 
@@ -32,7 +30,7 @@ bool ParseSaverArgs(int argc, const char* const* argv, SaverArgs* out, std::stri
 // within what the hack accepts, never trusted beyond it.
 inline uint32_t ClampSavedDelay(uint64_t stored)
 {
-    return stored > HackMaxDelay ? HackMaxDelay : uint32_t(stored);
+    return stored > MaxDelay ? MaxDelay : uint32_t(stored);
 }
 
 // What the message box for a wrong command line says.

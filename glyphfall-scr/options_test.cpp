@@ -43,7 +43,7 @@ TEST(SaverArgs, FormsWindowsUses)
         else
             EXPECT_FALSE(error.empty()) << line;
     }
-    EXPECT_EQ(ClampSavedDelay(uint64_t(HackMaxDelay) + 1), HackMaxDelay);
-    EXPECT_EQ(ClampSavedDelay(0xFFFFFFFFu), HackMaxDelay);
-    EXPECT_EQ(ClampSavedDelay(HackMaxDelay), HackMaxDelay);
+    EXPECT_EQ(ClampSavedDelay(uint64_t(MaxDelay) + 1), MaxDelay);
+    EXPECT_EQ(ClampSavedDelay(0xFFFFFFFFu), MaxDelay);
+    EXPECT_EQ(ClampSavedDelay(MaxDelay), MaxDelay);
 }

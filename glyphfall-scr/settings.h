@@ -1,5 +1,4 @@
-// The screen saver's Windows parts, beside the shared window procedure:
-// its saved settings, its settings dialog, and where its window goes.
+// glyphfall.scr's settings: saved in the registry, changed in its dialog.
 #pragma once
 #include "platform/win32/win32.h"
 
@@ -18,16 +17,3 @@ bool WriteSaverSettings(const SaverSettingsValues& values);
 
 // The modal settings dialog, owned by owner (may be null). OK saves.
 void RunSettingsDialog(HWND owner);
-
-// Where the saver's window goes: a full-screen pop-up over one monitor's
-// rectangle, or a child filling a preview window. Set before the window
-// is opened.
-struct SaverPlace {
-    RECT Monitor = {};       // screen coordinates of the monitor covered
-    HWND PreviewParent = nullptr;
-    HANDLE EndEvent = nullptr;   // set by whichever monitor's saver ends first; waited on by all
-};
-void SetSaverPlace(const SaverPlace& place);
-
-// The steps-per-second line drawn over the picture ("" for none). Any thread.
-void SetSaverOverlay(const std::string& text);

@@ -23,7 +23,7 @@ static bool ReadDword(HKEY key, const wchar_t* name, DWORD* value)
 
 SaverSettingsValues ReadSaverSettings()
 {
-    SaverSettingsValues values{SaverDefaultDelay, false};
+    SaverSettingsValues values{DefaultDelay, false};
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return values;

@@ -8,6 +8,7 @@
 #include "glyphfall-xscreensaver/options.h"
 #include "glyphfall-xscreensaver/xscreensaver_file.h"
 #include "scene/scene.h"
+#include "shell/shell.h"
 
 TEST(HackArgs, OptionsAndTheWindowByPrecedence)
 {
@@ -34,18 +35,16 @@ TEST(HackArgs, OptionsAndTheWindowByPrecedence)
         for (std::string& w : words)
             argv.push_back(w.data());
         HackArgs a;
-        HackWindowKind kind;
-        unsigned long id = 0;
+        WindowPlace place;
         std::string error;
         std::ostringstream got;
-        if (ParseHackArgs(int(argv.size()), argv.data(), 10000, &a, &error) &&
-            ChooseHackWindow(a, c.FromDaemon, &kind, &id, &error))
-            got << (kind == HackWindowGiven ? "given" : kind == HackWindowRoot ? "root" : "own") << " " << id << " "
-                << a.Delay << " " << a.Fps << " " << a.Install << a.Uninstall;
+        if (ParseHackArgs(int(argv.size()), argv.data(), &a, &error) && ChooseHackWindow(a, c.FromDaemon, &place, &error))
+            got << (place.Kind == PlaceGiven ? "given" : place.Kind == PlaceRoot ? "root" : "own") << " "
+                << place.Handle << " " << a.Delay << " " << a.Fps << " " << a.Install << a.Uninstall;
         EXPECT_NE((got.str() + error).find(c.Want), std::string::npos) << c.Args << ": " << got.str() << error;
     }
     // The usage states the same order.
-    const std::string usage = HackUsage(10000);
+    const std::string usage = HackUsage();
     EXPECT_LT(usage.find("--window-id ID ("), usage.find("(XSCREENSAVER_WINDOW)"));
     EXPECT_LT(usage.find("(XSCREENSAVER_WINDOW)"), usage.find("with --root"));
 }
@@ -58,7 +57,7 @@ TEST(HackRasterShape, NoWiderThanA32To9Screen)
                                 {1, 1000, 0}};
     for (const auto& [w, h, want] : cases) {
         int32_t sw, sh;
-        HackRasterShape(w, h, &sw, &sh);
+        RasterShape(ShapeFitted, w, h, &sw, &sh);
         EXPECT_EQ(RasterWidthFor(sw, sh), want) << w << "x" << h << " -> " << sw << "x" << sh;
     }
 }

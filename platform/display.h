@@ -1,6 +1,6 @@
-// What the portable core and the shells need from any display backend (the
-// desktop window, the hack's window, Win32, headless): showing the raster,
-// the sleeps the scene pauses are made of, and the DPI the letter is sized by.
+// What the portable core and the shell need from any display backend (SDL,
+// the X11 windows of XScreenSaver, Win32, headless): showing the raster, the
+// sleeps the scene pauses are made of, and the DPI the letter is sized by.
 #pragma once
 #include <cstdint>
 
@@ -9,8 +9,8 @@
 // the main thread and the call returns without waiting for the display.
 void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height);
 
-// Sleeps about ms milliseconds: the slices the scene pauses are made of.
-void PlatformSleep(int ms);
+// Sleeps about that many microseconds: the slices pauses are made of.
+void PlatformSleep(int64_t microseconds);
 
 // The display's logical DPI for fonts, read once at start-up (96 when the
 // desktop sets none).

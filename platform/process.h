@@ -1,5 +1,6 @@
 // The process as the platform sees it: requests to stop that come from
-// outside the window (signals on POSIX), and the facts an error box names.
+// outside the window (signals on POSIX), the facts an error box names, and
+// the end of a process whose display went away.
 #pragma once
 #include <cstdint>
 
@@ -19,3 +20,9 @@ const char* PlatformProgramName();
 // The offset of code from the load address of the module that holds it; 0
 // when the platform cannot tell.
 uintptr_t PlatformCodeOffset(const void* code);
+
+// "<program>: lost the connection to the <what>" on stderr, then exit code 1
+// at once: the animation thread may be running on state that a normal exit
+// tears down, and there is nothing left to draw on. Safe in a display
+// library's fatal-error callback.
+[[noreturn]] void PlatformExitLostDisplay(const char* what);

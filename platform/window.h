@@ -1,9 +1,26 @@
-// The program's full-screen window and its input, translated by each backend
-// (SDL, Win32, headless) into the program's own events for the one shared
-// window procedure.
+// The program's window and its input, translated by each backend (SDL, the
+// X11 windows of XScreenSaver, Win32, headless) into the program's own events
+// for the one shared window procedure.
 #pragma once
 #include <cstdint>
 #include <string>
+
+// Where the window goes. Each backend serves the kinds its programs use and
+// refuses the others with a sentence.
+enum PlaceKind {
+    PlaceFullScreen,   // a top-most borderless window over the primary screen
+    PlaceMonitor,      // a top-most pop-up over the rectangle Left, Top, Right, Bottom
+    PlacePreview,      // a child filling the window Handle; reads no input, ends with it
+    PlaceGiven,        // the existing window Handle (XScreenSaver's); reads no input
+    PlaceRoot,         // the (virtual) root window; reads no input
+    PlaceOwn,          // a window of its own, half the screen, for trying it out
+};
+
+struct WindowPlace {
+    PlaceKind Kind = PlaceFullScreen;
+    uint64_t Handle = 0;                          // PlacePreview, PlaceGiven
+    int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;   // PlaceMonitor, in screen coordinates
+};
 
 // Input and requests, already translated into the program's own terms.
 enum EventKind {
@@ -14,7 +31,8 @@ enum EventKind {
     EventButton,      // a mouse button went down (Button says which)
     EventWheel,       // the wheel turned
     EventMouseMove,   // the cursor moved; X, Y in screen coordinates
-    EventClose,       // the window system or a signal asks the program to close
+    EventResize,      // the window's size changed; X, Y are its new width and height
+    EventClose,       // the window system asks the program to close, or the window has gone
     EventDestroy,     // posted by the program itself: shut down
     EventQuit,        // posted by the program itself: leave the message loop
 };
@@ -24,13 +42,14 @@ enum MouseButton { ButtonLeft, ButtonMiddle, ButtonRight, ButtonOther };
 struct PlatformEvent {
     EventKind Kind;
     MouseButton Button;   // EventButton only
-    int32_t X, Y;         // EventMouseMove only
+    int32_t X, Y;         // EventMouseMove: the position; EventResize: the size
 };
 
-// Opens the full-screen, top-most, borderless window on the primary screen.
-// The window's class is className where the platform has such a thing.
-// Returns false with a sentence in error when no display can be used.
-bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, std::string* error);
+// Opens the window at place; its class is className where the platform has
+// such a thing. Sets the window's size. Returns false with a sentence in
+// error when no display or window can be used.
+bool PlatformOpenWindow(const WindowPlace& place, const char* className, int32_t* width, int32_t* height,
+                        std::string* error);
 
 // Closes the window and the connection to the display. Safe when none is open.
 void PlatformCloseWindow();
@@ -53,9 +72,13 @@ void PlatformPostEvent(EventKind kind);
 // stopped and before the quit is posted. Win32: the window class is
 // unregistered and every window on the desktop asked to repaint over the
 // last frame, without erasing. Where windows are not repainted by request
-// nor classes registered (SDL: the compositor or X server repaints when the
-// window goes; headless) it does nothing.
+// nor classes registered (SDL and X11: the compositor or X server repaints
+// when the window goes; headless) it does nothing.
 void PlatformEndWindow(const char* className);
+
+// A line of text over the picture's bottom-left corner ("" for none), from
+// the next picture on. Main thread. Windows without one ignore it.
+void PlatformSetOverlay(const std::string& text);
 
 // A modal error box where the platform can show one; always also on stderr
 // where the program has one.

@@ -40,14 +40,14 @@ void NewScene()
     Animating.store(false);
     ApplyNextShape();
     ClearRaster();
-    Pause(50);
+    Pause(std::chrono::milliseconds(50));
 
     SceneLetter = uint8_t(0xC0 + Random(32));
     DrawLetter(SceneLetter);
     BlockList.clear();
     MakeTwoTone();
     PresentRaster();
-    Pause(1000);
+    Pause(std::chrono::milliseconds(1000));
 
     Decompose(WorkRect);
     SceneStart.store(CounterNow());

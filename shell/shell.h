@@ -1,26 +1,61 @@
-// The application shell: start-up, the message loop and the window
-// procedure that turns any user input into the end of the program.
+// The application shell every program shares: start-up, the message loop,
+// the window procedure that turns user input into the end of the program,
+// and the shutdown. A program states only how it differs, in a Program.
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 #include "platform/window.h"
 
-// The full-screen window's class, where the platform registers classes.
+// The window's class, where the platform registers classes.
 constexpr const char* WindowClassName = "MyWKlass";
+
+// How the raster is shaped for the window.
+enum ShapeRule {
+    ShapeOfScreen,   // the screen's: Round(150 * width / height) columns; none possible: the error box
+    ShapeFitted,     // the window's, but never wider than 32:9, stretched over it; a window too narrow
+                     // for any raster: a 1920x1080 screen's, squeezed in
+};
+
+// What makes one program differ from the others.
+struct Program {
+    const char* Name = "glyphfall";        // the start of its messages
+    WindowPlace Place;                     // where its window goes
+    ShapeRule Shape = ShapeOfScreen;
+    bool FirstSceneOnMainThread = true;    // built before the loop, input waiting meanwhile; else on the
+                                           // animation thread while the loop serves the window
+    uint32_t Delay = 0;                    // microseconds between animation steps; 0: back to back
+    bool ShowStepRate = false;             // the steps-per-second line over the picture
+    uint32_t SeedOffset = 0;               // added to the clock's seed, so copies started at once differ
+};
 
 struct CursorPoint {
     int32_t X, Y;
 };
 
+extern Program ThisProgram;                  // the program running, as StartUp was given it
 extern CursorPoint LastCursor;               // cursor position at the last mouse move (or at creation)
 extern bool LastCursorKnown;                 // false until the platform has told a position
 extern std::thread AnimationWorker;          // the animation thread, joined at shutdown
 extern std::atomic<bool> StopSignalled;      // set by SIGINT/SIGTERM; the loop turns it into a destroy
 
-// Handles one event of the full-screen window.
+// Handles one event of the window.
 void WindowProc(const PlatformEvent& event);
 
-// The program: returns its exit code.
-int StartUp();
+// The program from its window to its end: returns its exit code.
+int StartUp(const Program& program);
+
+// The raster's shape for a window of width x height under rule.
+void RasterShape(ShapeRule rule, int32_t width, int32_t height, int32_t* shapeWidth, int32_t* shapeHeight);
+
+// What start-up makes for the scenes, once the screen's size and DPI are
+// known (ScreenWidth, ScreenHeight, ScreenDpi): the raster by the program's
+// shape rule, the seeded generator, the letter font. Tools without a window
+// call it too. On failure nothing stays made and error says why.
+enum SetUpResult { SetUpDone, SetUpNoRaster, SetUpNoFont };
+SetUpResult SetUpScenes(const Program& program, std::string* error);
+
+// Releases what SetUpScenes made, and the scene's blocks.
+void ReleaseScenes();

@@ -1,9 +1,11 @@
 // The window procedure: any key (but system keys), a left or right click, or
 // a cursor jump of more than 3 pixels asks for the shutdown; the shutdown
-// stops the animation thread and leaves the message loop.
+// stops the animation thread and leaves the message loop. A window that
+// changes size reshapes the next scene.
 #include <cstdlib>
 
 #include "common/state.h"
+#include "scene/scene.h"
 #include "shell/shell.h"
 
 CursorPoint LastCursor = {0, 0};
@@ -45,6 +47,14 @@ void WindowProc(const PlatformEvent& event)
         LastCursor = {event.X, event.Y};
         LastCursorKnown = true;
         break;
+    case EventResize: {
+        // A window that changed size gets a picture of its new shape from
+        // the next letter on.
+        int32_t width, height;
+        RasterShape(ThisProgram.Shape, event.X, event.Y, &width, &height);
+        ReshapeAtNextScene(width, height);
+        break;
+    }
     case EventClose:
     case EventDestroy:
         Shutdown();

@@ -37,8 +37,8 @@ TEST_F(CoreTest, SceneIsItsStepsAfterTheirPauses)
     const std::vector<uint8_t> shown = Pixels();
     const uint32_t after = RandSeed;
     EXPECT_TRUE(Headless.Presents == 1 && Headless.LastFrame == shown);
-    EXPECT_EQ(Headless.SleptAtPresent, 50) << "the pause before the letter";
-    EXPECT_EQ(Headless.Slept, 1050) << "and a second with the letter shown";
+    EXPECT_EQ(Headless.SleptAtPresent, 50000) << "the pause before the letter, in microseconds";
+    EXPECT_EQ(Headless.Slept, 1050000) << "and a second with the letter shown";
     EXPECT_TRUE(Animating.load() && SceneStart.load() >= before);
     RandSeed = 5;  // the letter, then red, green and blue of each block in order
     EXPECT_EQ(SceneLetter, 0xC0 + Random(32));
@@ -62,14 +62,14 @@ TEST_F(CoreTest, SceneIsItsStepsAfterTheirPauses)
 
 TEST_F(CoreTest, AStopBeforeOrDuringTheScenePausesWins)
 {
-    for (int64_t stopAt : {0, 25, 50, 300, 1045}) {
+    for (int64_t stopAt : {0, 25000, 50000, 300000, 1045000}) {
         HeadlessReset();
         Running.store(true);
         if (stopAt == 0)
             RequestStop();
         Headless.OnSleep = [stopAt] { Headless.Slept >= stopAt ? RequestStop() : void(); };
         NewScene();
-        EXPECT_FALSE(Animating.load()) << "stopped after " << stopAt << " ms";
+        EXPECT_FALSE(Animating.load()) << "stopped after " << stopAt << " us";
         EXPECT_EQ(Headless.Slept, stopAt) << "the pause goes on after the stop";
         EXPECT_FALSE(BlockList.empty()) << "the blocks are still cut";
     }
@@ -116,13 +116,13 @@ TEST_F(CoreTest, AnimationThreadChangesScenesAndFreesOnlyTheRasterItWasHanded)
 {
     // Idle, never handed a scene: the main thread may still be building the
     // first scene in the raster, which is not the thread's to free.
-    std::thread idle(AnimationThread);
+    std::thread idle(AnimationThread, false, std::chrono::microseconds(0));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     RequestStop();
     idle.join();
     ASSERT_NE(RowTable[0], nullptr);
     Running.store(true);  // start-up's order, then two scene changes on the thread
-    std::thread worker(AnimationThread);
+    std::thread worker(AnimationThread, false, std::chrono::microseconds(0));
     NewScene();
     for (int change = 0; change < 2; ++change) {
         const int64_t moved = SceneStart.load() - 61 * CounterFrequency();

@@ -19,7 +19,8 @@ struct HeadlessRecord {
     std::vector<uint8_t> LastFrame;     // its pixels, packed rows of FrameWidth * 3 bytes
     std::vector<EventKind> Posted;      // PlatformPostEvent calls, in order
     std::vector<std::string> Errors;    // PlatformShowError texts
-    int64_t Slept = 0;                  // milliseconds PlatformSleep was asked for; it returns at once
+    std::string Overlay;                // the last PlatformSetOverlay text
+    int64_t Slept = 0;                  // microseconds PlatformSleep was asked for; it returns at once
     int64_t SleptAtPresent = 0;         // Slept when the last frame was presented
     std::function<void()> OnSleep;      // called after each PlatformSleep, outside the lock
 };

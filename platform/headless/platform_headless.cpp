@@ -15,11 +15,12 @@ void HeadlessReset()
     Headless.LastFrame.clear();
     Headless.Posted.clear();
     Headless.Errors.clear();
+    Headless.Overlay.clear();
     Headless.Slept = Headless.SleptAtPresent = 0;
     Headless.OnSleep = nullptr;
 }
 
-bool PlatformOpenWindow(const char*, int32_t* width, int32_t* height, std::string*)
+bool PlatformOpenWindow(const WindowPlace&, const char*, int32_t* width, int32_t* height, std::string*)
 {
     *width = 1920;
     *height = 1080;
@@ -31,12 +32,12 @@ void PlatformEndWindow(const char*) {}
 int PlatformScreenDpi() { return 96; }
 void PlatformHideCursor() {}
 
-void PlatformSleep(int ms)
+void PlatformSleep(int64_t microseconds)
 {
     std::function<void()> onSleep;
     {
         std::lock_guard<std::mutex> lock(Headless.Lock);
-        Headless.Slept += ms;
+        Headless.Slept += microseconds;
         onSleep = Headless.OnSleep;
     }
     if (onSleep)
@@ -76,6 +77,12 @@ void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
     Headless.LastFrame.resize(size_t(width) * 3 * size_t(height));
     for (int32_t y = 0; y < height; ++y)
         std::memcpy(Headless.LastFrame.data() + size_t(y) * size_t(width) * 3, rows[y], size_t(width) * 3);
+}
+
+void PlatformSetOverlay(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(Headless.Lock);
+    Headless.Overlay = text;
 }
 
 void PlatformShowError(const char* title, const char* text)

@@ -1,37 +1,30 @@
 // SDL2 backend: the full-screen window, input translated into the program's
 // own events, and presentation through a CPU scaler: into the window surface
-// on X11, into a streaming texture of the output's physical size elsewhere
-// (Wayland has no window surface of its own).
+// on X11 (or as X images where SDL has no surface for the visual), into a
+// streaming texture of the output's physical size elsewhere (Wayland has no
+// window surface of its own).
 //
-// Threads: SDL is used on the main thread only. Another thread's frame is
-// copied into the "latest frame" slot and the main thread is woken with one
-// coalesced event; the main thread shows the newest frame at most once per
-// display refresh, so a fast animation never waits for the display.
-#include <algorithm>
-#include <atomic>
-#include <bit>
+// Threads: SDL is used on the main thread only. Frames from the animation
+// thread come through the frame pump; its wake-up is an SDL event.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <unistd.h>
 #include <wayland-client.h>
 
 #include "platform/display.h"
-#include "platform/frame_slot.h"
+#include "platform/frame_pump.h"
+#include "platform/process.h"
+#include "platform/scaler.h"
 #include "platform/window.h"
 #include "platform/x11/xft_dpi.h"
-#include "platform/scaler.h"
-
-using Clock = std::chrono::steady_clock;
+#include "platform/x11/ximage.h"
 
 static struct {
     SDL_Window* Window = nullptr;
@@ -41,36 +34,18 @@ static struct {
     SDL_Texture* Texture = nullptr;         // the output's size in physical pixels
     // X11 screens whose pixel format SDL cannot name (depth 30: 10 bits a
     // channel) get no window surface: frames go to the window as X images.
-    ::Window XWindow = 0;                   // the window, when it is drawn with Xlib
-    Visual* XVisual = nullptr;
-    int XDepth = 0;
-    GC XGc = nullptr;
-    XImage* XFrame = nullptr;               // the window's size, or null
-    Pixmap XBack = 0;                       // XFrame's size: an image is put whole, not torn
+    XPicture Picture;                       // Picture.Conn is set when that is the path
     int TextureWidth = 0, TextureHeight = 0;
     double PixelsPerUnit = 1.0;             // physical pixels per window coordinate (the output's scale)
-    std::thread::id MainThread;
     Uint32 WakeEvent = 0, DestroyEvent = 0, QuitEvent = 0;  // our SDL event types
-    Clock::duration RefreshInterval = std::chrono::microseconds(16667);
-    Clock::time_point LastShown;
     ScaleTables Tables;
-
-    // The hand-off: Slot is written by the animation thread, Showing read by
-    // the main thread.
-    FrameSlot Slot;
-    ShownFrame Showing;
-    std::atomic<bool> WakePosted{false};    // a wake-up is queued or the slot not yet taken
-    bool FrameWaiting = false;              // main thread: a woken frame not yet shown
 } Sdl;
 
 static int OnXIOError(Display*)
 {
     // Xlib's default handler calls exit() while the animation thread runs on
-    // state that exit() tears down; end at once instead.
-    static const char message[] = "glyphfall: lost the connection to the X server\n";
-    ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
-    (void)ignored;
-    _exit(1);
+    // state that exit() tears down.
+    PlatformExitLostDisplay("X server");
 }
 
 static bool DisplayNamed()
@@ -115,17 +90,17 @@ static bool OpenXFrames(const SDL_SysWMinfo& info, std::string* error)
     }
     // SDL gives a DirectColor visual a linear colour map: its pixel values
     // mean what they would in TrueColor.
-    Sdl.XWindow = info.info.x11.window;
-    Sdl.XVisual = attributes.visual;
-    Sdl.XDepth = attributes.depth;
-    XGCValues values = {};
-    values.graphics_exposures = False;   // no NoExpose event for every copy
-    Sdl.XGc = XCreateGC(Sdl.XDisplay, Sdl.XWindow, GCGraphicsExposures, &values);
+    XPictureOpen(&Sdl.Picture, Sdl.XDisplay, info.info.x11.window, attributes);
     return true;
 }
 
-bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, std::string* error)
+bool PlatformOpenWindow(const WindowPlace& place, const char* className, int32_t* width, int32_t* height,
+                        std::string* error)
 {
+    if (place.Kind != PlaceFullScreen) {
+        *error = "this window backend serves the full screen only";
+        return false;
+    }
     // SDL 2.26 silently falls back to an invisible offscreen driver when no
     // display is named; a user-chosen SDL_VIDEODRIVER is respected.
     const char* chosen = std::getenv("SDL_VIDEODRIVER");
@@ -177,8 +152,6 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
         SDL_Quit();
         return false;
     }
-    if (mode.refresh_rate > 0)
-        Sdl.RefreshInterval = std::chrono::microseconds(1000000 / mode.refresh_rate);
     // On a scaled Wayland output the window must get a buffer of physical
     // pixels, or the compositor enlarges (and blurs) a logical-size one.
     const bool x11Driver = driver && !std::strcmp(driver, "x11");
@@ -213,7 +186,7 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
     Sdl.WakeEvent = first;
     Sdl.DestroyEvent = first + 1;
     Sdl.QuitEvent = first + 2;
-    Sdl.MainThread = std::this_thread::get_id();
+    PumpStart(mode.refresh_rate);
     *width = mode.w;
     *height = mode.h;
     return true;
@@ -221,20 +194,12 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
 
 void PlatformCloseWindow()
 {
+    PumpStop();
     if (!Sdl.Window)
         return;
     if (Sdl.Texture)
         SDL_DestroyTexture(Sdl.Texture);
-    if (Sdl.XFrame)
-        XDestroyImage(Sdl.XFrame);
-    if (Sdl.XBack)
-        XFreePixmap(Sdl.XDisplay, Sdl.XBack);
-    Sdl.XBack = 0;
-    if (Sdl.XGc)
-        XFreeGC(Sdl.XDisplay, Sdl.XGc);
-    Sdl.XFrame = nullptr;
-    Sdl.XGc = nullptr;
-    Sdl.XWindow = 0;
+    XPictureClose(&Sdl.Picture);
     if (Sdl.Renderer)
         SDL_DestroyRenderer(Sdl.Renderer);
     Sdl.Texture = nullptr;
@@ -279,9 +244,9 @@ bool PlatformCursorPosition(int32_t* x, int32_t* y)
     return true;
 }
 
-void PlatformSleep(int ms)
+void PlatformSleep(int64_t microseconds)
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
 }
 
 static PixelLayout LayoutOf(const SDL_PixelFormat* f)
@@ -293,59 +258,31 @@ static PixelLayout LayoutOf(const SDL_PixelFormat* f)
 
 // Scales rows into an X image of the window's size and puts it on the
 // window. Main thread only.
-static void ShowRowsX(const uint8_t* const* rows, int32_t width, int32_t height)
+static bool ShowRowsX(const uint8_t* const* rows, int32_t width, int32_t height)
 {
     int w = 0, h = 0;
     SDL_GetWindowSize(Sdl.Window, &w, &h);
-    if (width <= 0 || w <= 0 || h <= 0)
-        return;
-    if (!Sdl.XFrame || Sdl.XFrame->width != w || Sdl.XFrame->height != h) {
-        if (Sdl.XFrame)
-            XDestroyImage(Sdl.XFrame);
-        if (Sdl.XBack)
-            XFreePixmap(Sdl.XDisplay, Sdl.XBack);
-        // Xlib sends a large image in several requests, which the window would
-        // show one by one: they go to a pixmap, copied to the window at once.
-        Sdl.XBack = XCreatePixmap(Sdl.XDisplay, Sdl.XWindow, unsigned(w), unsigned(h), unsigned(Sdl.XDepth));
-        Sdl.XFrame = XCreateImage(Sdl.XDisplay, Sdl.XVisual, unsigned(Sdl.XDepth), ZPixmap, 0, nullptr,
-                                  unsigned(w), unsigned(h), 32, 0);
-        if (!Sdl.XFrame)
-            return;
-        Sdl.XFrame->data = static_cast<char*>(std::calloc(size_t(Sdl.XFrame->bytes_per_line) * size_t(h), 1));
-        // Pixels are written in this machine's order; Xlib swaps them for a
-        // server of the other one.
-        Sdl.XFrame->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
-    }
-    XImage* image = Sdl.XFrame;
-    if (!image->data || (image->bits_per_pixel != 32 && image->bits_per_pixel != 16))
-        return;
-    PrepareScaleTables(&Sdl.Tables, width, height, w, h);
-    ScaleRaster(&Sdl.Tables, rows,
-                LayoutOfImage(uint32_t(image->red_mask), uint32_t(image->green_mask), uint32_t(image->blue_mask),
-                              Sdl.XDepth, image->bits_per_pixel),
-                reinterpret_cast<uint8_t*>(image->data), image->bytes_per_line);
-    XPutImage(Sdl.XDisplay, Sdl.XBack, Sdl.XGc, image, 0, 0, 0, 0, unsigned(w), unsigned(h));
-    XCopyArea(Sdl.XDisplay, Sdl.XBack, Sdl.XWindow, Sdl.XGc, 0, 0, unsigned(w), unsigned(h), 0, 0);
-    // A slow server should slow us, not queue up frames.
-    XSync(Sdl.XDisplay, False);
-    Sdl.LastShown = Clock::now();
+    if (w <= 0 || h <= 0 || ((w != Sdl.Picture.Width || h != Sdl.Picture.Height || !Sdl.Picture.Image) &&
+                             !XPictureResize(&Sdl.Picture, w, h)))
+        return false;
+    return XPictureShow(&Sdl.Picture, rows, width, height, "");
 }
 
 // Scales rows into the texture, at the output's size in physical pixels, and
 // shows it copied one to one. Main thread only.
-static void ShowRowsRendered(const uint8_t* const* rows, int32_t width, int32_t height)
+static bool ShowRowsRendered(const uint8_t* const* rows, int32_t width, int32_t height)
 {
     int outWidth = 0, outHeight = 0;
     if (width <= 0 || SDL_GetRendererOutputSize(Sdl.Renderer, &outWidth, &outHeight) != 0 || outWidth <= 0 ||
         outHeight <= 0)
-        return;
+        return false;
     if (!Sdl.Texture || outWidth != Sdl.TextureWidth || outHeight != Sdl.TextureHeight) {
         if (Sdl.Texture)
             SDL_DestroyTexture(Sdl.Texture);
         Sdl.Texture = SDL_CreateTexture(Sdl.Renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
                                         outWidth, outHeight);
         if (!Sdl.Texture)
-            return;
+            return false;
         SDL_SetTextureBlendMode(Sdl.Texture, SDL_BLENDMODE_NONE);
         SDL_SetTextureScaleMode(Sdl.Texture, SDL_ScaleModeNearest);
         Sdl.TextureWidth = outWidth;
@@ -354,29 +291,25 @@ static void ShowRowsRendered(const uint8_t* const* rows, int32_t width, int32_t 
     void* pixels = nullptr;
     int pitch = 0;
     if (SDL_LockTexture(Sdl.Texture, nullptr, &pixels, &pitch) != 0)
-        return;
+        return false;
     PrepareScaleTables(&Sdl.Tables, width, height, outWidth, outHeight);
     ScaleRaster(&Sdl.Tables, rows, PixelLayout{16, 8, 0, 0xFF000000u}, static_cast<uint8_t*>(pixels), pitch);
     SDL_UnlockTexture(Sdl.Texture);
     SDL_RenderCopy(Sdl.Renderer, Sdl.Texture, nullptr, nullptr);
     SDL_RenderPresent(Sdl.Renderer);
-    Sdl.LastShown = Clock::now();
+    return true;
 }
 
 // Scales rows onto the window surface and shows it. Main thread only.
-static void ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
+bool BackendShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
 {
-    if (Sdl.Renderer) {
-        ShowRowsRendered(rows, width, height);
-        return;
-    }
-    if (Sdl.XWindow) {
-        ShowRowsX(rows, width, height);
-        return;
-    }
+    if (Sdl.Renderer)
+        return ShowRowsRendered(rows, width, height);
+    if (Sdl.Picture.Conn)
+        return ShowRowsX(rows, width, height);
     SDL_Surface* surface = SDL_GetWindowSurface(Sdl.Window);
     if (!surface || width <= 0)
-        return;
+        return false;
     PrepareScaleTables(&Sdl.Tables, width, height, surface->w, surface->h);
     if (surface->format->BytesPerPixel == 4 || surface->format->BytesPerPixel == 2) {
         SDL_LockSurface(surface);
@@ -387,46 +320,21 @@ static void ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
         // Pixels of 3 bytes (or 1) go through a 32-bit copy first.
         SDL_Surface* shadow = SDL_CreateRGBSurfaceWithFormat(0, surface->w, surface->h, 32, SDL_PIXELFORMAT_XRGB8888);
         if (!shadow)
-            return;
+            return false;
         ScaleRaster(&Sdl.Tables, rows, LayoutOf(shadow->format), static_cast<uint8_t*>(shadow->pixels),
                     shadow->pitch);
         SDL_BlitSurface(shadow, nullptr, surface, nullptr);
         SDL_FreeSurface(shadow);
     }
     SDL_UpdateWindowSurface(Sdl.Window);
-    Sdl.LastShown = Clock::now();
+    return true;
 }
 
-// Shows the newest handed-over frame, if there is one. Main thread only.
-static void ShowPendingFrame()
+bool BackendWake()
 {
-    Sdl.FrameWaiting = false;
-    // Cleared before the frame is taken, not when the wake-up arrives: frames
-    // handed over meanwhile ride on the wake-up already queued, so the main
-    // thread wakes once per frame shown, not once per frame rendered. A frame
-    // handed over after the take finds the flag clear and wakes us.
-    Sdl.WakePosted.store(false);
-    if (TakeFrame(&Sdl.Slot, &Sdl.Showing))
-        ShowRows(FrameRows(Sdl.Showing).data(), Sdl.Showing.Width, Sdl.Showing.Height);
-}
-
-void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
-{
-    if (!Sdl.Window)
-        return;
-    if (std::this_thread::get_id() == Sdl.MainThread) {
-        ShowRows(rows, width, height);
-        return;
-    }
-    PutFrame(&Sdl.Slot, rows, width, height);
-    if (!Sdl.WakePosted.exchange(true)) {
-        SDL_Event wake{};
-        wake.type = Sdl.WakeEvent;
-        // A full queue refuses it: clear the flag, or no later frame would
-        // ever wake the main thread again.
-        if (SDL_PushEvent(&wake) != 1)
-            Sdl.WakePosted.store(false);
-    }
+    SDL_Event wake{};
+    wake.type = Sdl.WakeEvent;
+    return SDL_PushEvent(&wake) == 1;
 }
 
 void PlatformPostEvent(EventKind kind)
@@ -472,19 +380,15 @@ static bool Translate(const SDL_Event& e, PlatformEvent* out)
     case SDL_QUIT:
         // SDL reports a Wayland compositor that went away as a quit request;
         // like a lost X server, that is a failure, not a close.
-        if (Sdl.WaylandDisplay && wl_display_get_error(Sdl.WaylandDisplay) != 0) {
-            static const char message[] = "glyphfall: lost the connection to the Wayland compositor\n";
-            ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
-            (void)ignored;
-            _exit(1);
-        }
+        if (Sdl.WaylandDisplay && wl_display_get_error(Sdl.WaylandDisplay) != 0)
+            PlatformExitLostDisplay("Wayland compositor");
         out->Kind = EventClose;
         return true;
     default:
         break;
     }
     if (e.type == Sdl.WakeEvent) {
-        Sdl.FrameWaiting = true;
+        PumpWoken();
         return false;
     }
     if (e.type == Sdl.DestroyEvent) {
@@ -498,19 +402,10 @@ static bool Translate(const SDL_Event& e, PlatformEvent* out)
     return false;
 }
 
-bool PlatformGetEvent(PlatformEvent* event)
+bool BackendWaitEvent(int ms, PlatformEvent* event)
 {
-    using namespace std::chrono;
-    *event = PlatformEvent{EventNone, ButtonOther, 0, 0};
-    // A short slice, so that the caller sees its signal flag promptly; shorter
-    // still when a frame waits for the next refresh.
-    const auto wait = FrameWait(Clock::now(), Sdl.LastShown, Sdl.RefreshInterval, Sdl.FrameWaiting, milliseconds(10));
     SDL_Event e;
-    const bool got = SDL_WaitEventTimeout(&e, int(wait.count())) != 0;
-    const bool translated = got && Translate(e, event);
-    if (Sdl.FrameWaiting && FrameDue(Clock::now(), Sdl.LastShown, Sdl.RefreshInterval))
-        ShowPendingFrame();
-    return !(translated && event->Kind == EventQuit);
+    return SDL_WaitEventTimeout(&e, ms) != 0 && Translate(e, event);
 }
 
 void PlatformShowError(const char* title, const char* text)
@@ -521,3 +416,6 @@ void PlatformShowError(const char* title, const char* text)
 
 // The compositor or X server repaints what the window covered when it goes.
 void PlatformEndWindow(const char*) {}
+
+// glyphfall shows no line over its picture.
+void PlatformSetOverlay(const std::string&) {}

@@ -1,17 +1,17 @@
 // The message loop both Win32 windows run (glyphfall.exe's and
-// glyphfall.scr's): their common input translation, the frame hand-off from
-// the animation thread, the event pump, and the display.h/window.h calls
-// that do not depend on which window is open.
+// glyphfall.scr's): their common input translation, the frame pump's wait
+// and wake-up, and the display.h/window.h calls that do not depend on which
+// window is open.
 #include <cstdio>
 
 #include "platform/display.h"
+#include "platform/frame_pump.h"
 #include "platform/win32/win32.h"
 
 WindowLoop Loop;
 
-void StartLoop(const std::wstring& className, WNDPROC procedure, HINSTANCE classOwner)
+void RegisterWindowClass(const std::wstring& className, WNDPROC procedure, HINSTANCE classOwner)
 {
-    Loop.MainThread = GetCurrentThreadId();
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = procedure;
     windowClass.lpszClassName = className.c_str();
@@ -29,8 +29,7 @@ bool TakeWindow(HWND window, std::string* error)
     HDC screen = GetDC(nullptr);
     const int hertz = GetDeviceCaps(screen, VREFRESH);
     ReleaseDC(nullptr, screen);
-    if (hertz > 1)
-        Loop.RefreshInterval = std::chrono::microseconds(1000000 / hertz);
+    PumpStart(hertz);
     return true;
 }
 
@@ -61,7 +60,7 @@ bool TranslateInput(UINT message)
         return true;
     }
     case WakeMessage:
-        Loop.FrameWaiting = true;
+        PumpWoken();
         return true;
     case WM_SYSKEYDOWN:
         QueueEvent(EventSystemKey);
@@ -108,48 +107,16 @@ bool PlatformCursorPosition(int32_t* x, int32_t* y)
     return known;
 }
 
-void PlatformSleep(int ms)
+void PlatformSleep(int64_t microseconds)
 {
-    Sleep(DWORD(ms));
+    // Whole milliseconds, rounded up: a pause never ends before its time.
+    Sleep(DWORD((microseconds + 999) / 1000));
 }
 
-static void ShowNow(const uint8_t* const* rows, int32_t width, int32_t height)
-{
-    if (Loop.ShowRows(rows, width, height))
-        Loop.LastShown = LoopClock::now();
-}
-
-static void ShowPendingFrame()
-{
-    Loop.FrameWaiting = false;
-    // Cleared before the frame is taken: a frame handed over after this
-    // point finds it clear and wakes the main thread again.
-    Loop.WakePosted.store(false);
-    if (!TakeFrame(&Loop.Slot, &Loop.Taken))
-        return;
-    const std::vector<const uint8_t*> rows = FrameRows(Loop.Taken);
-    ShowNow(rows.data(), Loop.Taken.Width, Loop.Taken.Height);
-}
-
-void PlatformPresent(uint8_t* const* rows, int32_t width, int32_t height)
+bool BackendWake()
 {
     const HWND window = Loop.Window;
-    if (!window)
-        return;
-    if (GetCurrentThreadId() == Loop.MainThread) {
-        ShowNow(rows, width, height);
-        // A scene shown from outside the message loop (glyphfall.exe's first).
-        // A zero wait takes no message but lets the window system catch up
-        // (Wine maps the window and sends the picture to the X server only in
-        // such waits), so the letter shows during its second, not after it.
-        MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, 0);
-        return;
-    }
-    PutFrame(&Loop.Slot, rows, width, height);
-    // A refused post must not leave the flag set, or no later frame would
-    // ever wake the main thread again.
-    if (!Loop.WakePosted.exchange(true) && !PostMessageW(window, WakeMessage, 0, 0))
-        Loop.WakePosted.store(false);
+    return window && PostMessageW(window, WakeMessage, 0, 0);
 }
 
 static bool TakeEvent(PlatformEvent* event)
@@ -161,33 +128,24 @@ static bool TakeEvent(PlatformEvent* event)
     return true;
 }
 
-bool PlatformGetEvent(PlatformEvent* event)
+bool BackendWaitEvent(int ms, PlatformEvent* event)
 {
-    using namespace std::chrono;
-    *event = PlatformEvent{EventNone, ButtonOther, 0, 0};
     if (TakeEvent(event))
         return true;
-    // A short slice, so that the caller sees its stop flag promptly; shorter
-    // still while a frame waits for the next refresh.
-    const auto wait =
-        FrameWait(LoopClock::now(), Loop.LastShown, Loop.RefreshInterval, Loop.FrameWaiting, milliseconds(10));
     HANDLE end = Loop.EndEvent;
-    const DWORD woke = MsgWaitForMultipleObjectsEx(end ? 1 : 0, end ? &end : nullptr, DWORD(wait.count()),
-                                                   QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (Loop.AfterWait)
-        Loop.AfterWait(end && woke == WAIT_OBJECT_0);
+    const DWORD woke =
+        MsgWaitForMultipleObjectsEx(end ? 1 : 0, end ? &end : nullptr, DWORD(ms), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    WindowAfterWait(end && woke == WAIT_OBJECT_0);
     MSG message;
     // Looked at first, so that GetMessage never blocks past the slice.
     if (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-        if (got == 0)
-            return false;   // the quit message
+        if (GetMessageW(&message, nullptr, 0, 0) == 0) {
+            *event = PlatformEvent{EventQuit, ButtonOther, 0, 0};
+            return true;
+        }
         // A fetch error (-1) is treated like any other message.
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    if (Loop.FrameWaiting && FrameDue(LoopClock::now(), Loop.LastShown, Loop.RefreshInterval))
-        ShowPendingFrame();
-    TakeEvent(event);
-    return true;
+    return TakeEvent(event);
 }

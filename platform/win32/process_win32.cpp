@@ -1,6 +1,8 @@
 // The process on Windows: stop requests from the console (Ctrl+C, Ctrl+Break,
 // its window closing; harmless for a program started without one), and the
 // module facts the error box names.
+#include <cstdio>
+
 #include "platform/process.h"
 #include "platform/win32/win32.h"
 
@@ -50,4 +52,11 @@ uintptr_t PlatformCodeOffset(const void* code)
         !module)
         return 0;
     return reinterpret_cast<uintptr_t>(code) - reinterpret_cast<uintptr_t>(module);
+}
+
+void PlatformExitLostDisplay(const char* what)
+{
+    std::fprintf(stderr, "%s: lost the connection to the %s\n", PlatformProgramName(), what);
+    std::fflush(stderr);
+    ExitProcess(1);
 }

@@ -1,9 +1,9 @@
-// The screen saver's window on Win32, behind the same window.h and display.h
-// as glyphfall.exe's, so that the shared window procedure applies the same
+// glyphfall.scr's window on Win32, behind the same window.h and display.h as
+// glyphfall.exe's, so that the shared window procedure applies the same
 // rules: a top-most pop-up over one monitor (/s), or a child filling the
 // preview window (/p), which reads no input and ends with its parent. The
-// message loop, the input and the frame hand-off are glyphfall.exe's too
-// (platform/win32/loop_win32.cpp).
+// message loop and the input are glyphfall.exe's too (loop_win32.cpp), and
+// so is the frame pump.
 //
 // Unlike glyphfall.exe, the saver enlarges (or, in a preview lower than the
 // raster, reduces) the picture itself, by the scaler's nearest-neighbour
@@ -12,17 +12,18 @@
 //
 // Threads: the window is used on the main thread only; frames from the
 // animation thread come through the loop's hand-off.
-#include <mutex>
-
+#include "platform/frame_pump.h"
 #include "platform/scaler.h"
+#include "platform/win32/win32.h"
 #include "platform/window.h"
-#include "glyphfall-scr/settings.h"
 
 constexpr UINT EndMessage = WM_APP + 2;    // the end, asked for by another thread
 
 static struct {
-    SaverPlace Place;
+    HWND PreviewParent = nullptr;           // the preview window we fill, or null
+    HANDLE EndEvent = nullptr;              // set by whichever monitor's saver ends first; waited on by all
     HINSTANCE Instance = nullptr;
+    DWORD MainThread = 0;                   // the thread that owns the window
     int32_t Width = 0, Height = 0;          // the window's client area
 
     // The picture as shown: a window-sized 32-bit DIB section, kept for
@@ -31,25 +32,22 @@ static struct {
     ScaleTables Tables;
 
     bool Ending = false;                    // the end is under way: queue no second one
-
-    std::mutex OverlayLock;
-    std::string Overlay;
+    std::string Overlay;                    // the steps-per-second line, or ""
 } Saver;
 
-void SetSaverPlace(const SaverPlace& place)
+void ShareSaverEnd(HANDLE endEvent)
 {
-    Saver.Place = place;
+    Saver.EndEvent = endEvent;
 }
 
-void SetSaverOverlay(const std::string& text)
+void PlatformSetOverlay(const std::string& text)
 {
-    std::lock_guard<std::mutex> lock(Saver.OverlayLock);
     Saver.Overlay = text;
 }
 
 static bool IsPreview()
 {
-    return Saver.Place.PreviewParent != nullptr;
+    return Saver.PreviewParent != nullptr;
 }
 
 // The end, wherever it was asked for: the other monitors' savers are told
@@ -59,18 +57,18 @@ static void QueueEnd()
     if (Saver.Ending)
         return;
     Saver.Ending = true;
-    if (Saver.Place.EndEvent)
-        SetEvent(Saver.Place.EndEvent);
+    if (Saver.EndEvent)
+        SetEvent(Saver.EndEvent);
     QueueEvent(EventDestroy);
 }
 
 // After each wait of the loop: another monitor's saver ended, or a
 // preview's parent went without our child being told.
-static void CheckEnd(bool endSet)
+void WindowAfterWait(bool endSet)
 {
     if (endSet)
         QueueEnd();
-    if (IsPreview() && Loop.Window && !IsWindow(Saver.Place.PreviewParent))
+    if (IsPreview() && Loop.Window && !IsWindow(Saver.PreviewParent))
         QueueEnd();
 }
 
@@ -120,7 +118,7 @@ static bool MakePicture()
 
 // Scales the raster into the picture, adds the overlay line, and puts the
 // picture on the window. Main thread only.
-static bool ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
+bool BackendShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
 {
     const HWND window = Loop.Window;
     if (!window || Saver.Width <= 0 || Saver.Height <= 0 || !MakePicture())
@@ -128,43 +126,43 @@ static bool ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
     GdiFlush();   // GDI must be done with the bits before they are written
     PrepareScaleTables(&Saver.Tables, width, height, Saver.Width, Saver.Height);
     ScaleRaster(&Saver.Tables, rows, PixelLayout{16, 8, 0, 0}, Saver.Picture.Bits, int32_t(Saver.Picture.Stride));
-    std::string overlay;
-    {
-        std::lock_guard<std::mutex> lock(Saver.OverlayLock);
-        overlay = Saver.Overlay;
-    }
-    if (!overlay.empty())
-        TextOutW(Saver.Picture.Dc, 8, Saver.Height - 24, Wide(overlay.c_str()).c_str(), int(overlay.size()));
+    if (!Saver.Overlay.empty())
+        TextOutW(Saver.Picture.Dc, 8, Saver.Height - 24, Wide(Saver.Overlay.c_str()).c_str(),
+                 int(Saver.Overlay.size()));
     HDC dc = GetDC(window);
     Repaint(dc);
     ReleaseDC(window, dc);
     return true;
 }
 
-bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, std::string* error)
+bool PlatformOpenWindow(const WindowPlace& place, const char* className, int32_t* width, int32_t* height,
+                        std::string* error)
 {
+    if (place.Kind != PlaceMonitor && place.Kind != PlacePreview) {
+        *error = "this window backend serves a monitor or a preview only";
+        return false;
+    }
     Saver.Instance = GetModuleHandleW(nullptr);
-    Loop.ShowRows = ShowRows;
+    Saver.MainThread = GetCurrentThreadId();
+    Saver.PreviewParent = place.Kind == PlacePreview ? reinterpret_cast<HWND>(uintptr_t(place.Handle)) : nullptr;
     // A preview is only a picture: the dialog around it keeps the input.
     Loop.InputIgnored = IsPreview();
-    Loop.EndEvent = Saver.Place.EndEvent;
-    Loop.AfterWait = CheckEnd;
+    Loop.EndEvent = Saver.EndEvent;
     const std::wstring name = Wide(className);
-    StartLoop(name, SaverProc, Saver.Instance);
+    RegisterWindowClass(name, SaverProc, Saver.Instance);
     HWND window = nullptr;
     if (IsPreview()) {
         RECT client = {};
-        GetClientRect(Saver.Place.PreviewParent, &client);
+        GetClientRect(Saver.PreviewParent, &client);
         Saver.Width = client.right - client.left;
         Saver.Height = client.bottom - client.top;
         window = CreateWindowExW(0, name.c_str(), L"", WS_CHILD | WS_VISIBLE | WS_DISABLED, 0, 0, Saver.Width,
-                                 Saver.Height, Saver.Place.PreviewParent, nullptr, Saver.Instance, nullptr);
+                                 Saver.Height, Saver.PreviewParent, nullptr, Saver.Instance, nullptr);
     } else {
-        const RECT& m = Saver.Place.Monitor;
-        Saver.Width = m.right - m.left;
-        Saver.Height = m.bottom - m.top;
-        window = CreateWindowExW(WS_EX_TOPMOST, name.c_str(), L"glyphfall", WS_POPUP | WS_VISIBLE, m.left, m.top,
-                                 Saver.Width, Saver.Height, nullptr, nullptr, Saver.Instance, nullptr);
+        Saver.Width = place.Right - place.Left;
+        Saver.Height = place.Bottom - place.Top;
+        window = CreateWindowExW(WS_EX_TOPMOST, name.c_str(), L"glyphfall", WS_POPUP | WS_VISIBLE, place.Left,
+                                 place.Top, Saver.Width, Saver.Height, nullptr, nullptr, Saver.Instance, nullptr);
         if (window)
             SetForegroundWindow(window);
     }
@@ -177,6 +175,7 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
 
 void PlatformCloseWindow()
 {
+    PumpStop();
     FreeDibSection(&Saver.Picture);
     if (HWND window = Loop.Window.exchange(nullptr))
         DestroyWindow(window);
@@ -186,7 +185,7 @@ void PlatformPostEvent(EventKind kind)
 {
     if (kind == EventQuit)
         PostQuitMessage(0);
-    else if (GetCurrentThreadId() == Loop.MainThread)
+    else if (GetCurrentThreadId() == Saver.MainThread)
         QueueEnd();
     else
         PostMessageW(Loop.Window, EndMessage, 0, 0);

@@ -12,13 +12,11 @@
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <deque>
 #include <string>
 
-#include "platform/frame_slot.h"
 #include "platform/window.h"
 
 // UTF-8 (the program's strings) as UTF-16 (the W calls').
@@ -87,45 +85,36 @@ inline void FreeDibSection(DibSection* dib)
 }
 
 // The message loop of the program's one window, shared by glyphfall.exe's
-// and glyphfall.scr's backends: the translated events not yet taken, the
-// frame hand-off from the animation thread with its coalesced wake-up, and
-// the pump that shows a handed-over frame once per display refresh. What
-// differs between the two windows comes in as the fields below "set by the
-// window's backend".
+// window (window_win32.cpp) and glyphfall.scr's (saver_window_win32.cpp):
+// the translated events not yet taken, and the frame pump's wait and
+// wake-up. What differs between the two windows comes in as the fields
+// below "set by the window's backend" and the functions its file defines.
 //
 // Threads: everything is the main thread's except Window, read by the
-// animation thread, and the slot and WakePosted of the hand-off.
-using LoopClock = std::chrono::steady_clock;
+// animation thread for the pump's wake-up.
 
-// Posted by the animation thread: a frame waits in the slot.
+// Posted by the animation thread: a frame waits in the pump.
 constexpr UINT WakeMessage = WM_APP + 1;
 
 struct WindowLoop {
-    // Set by the window's backend before its window opens. ShowRows puts a
-    // raster of width x height pixels on the window (main thread), false
-    // when nothing was shown.
-    bool (*ShowRows)(const uint8_t* const* rows, int32_t width, int32_t height) = nullptr;
+    // Set by the window's backend before its window opens.
     bool InputIgnored = false;              // a preview: input is the dialog's, only EventDestroy is queued
     HANDLE EndEvent = nullptr;              // the saver's shared end, waited on beside the messages
-    void (*AfterWait)(bool endSet) = nullptr;   // the backend's own checks after each wait, when set
 
     std::atomic<HWND> Window{nullptr};      // the window frames go to; null once it is gone
-    DWORD MainThread = 0;                   // the thread that owns the window and its queue
     std::deque<PlatformEvent> Events;       // translated, not yet taken
-    LoopClock::duration RefreshInterval = std::chrono::microseconds(16667);   // the display's, from VREFRESH
-    LoopClock::time_point LastShown;        // when the last picture went to the window
-
-    FrameSlot Slot;                         // the animation thread's newest frame
-    ShownFrame Taken;                       // the frame taken out of the slot
-    std::atomic<bool> WakePosted{false};    // a wake-up is queued or the slot not yet taken
-    bool FrameWaiting = false;              // a woken frame not yet shown
 };
 extern WindowLoop Loop;
 
+// Defined by each window's file: its own checks after every wait of the
+// loop; endSet when the shared end event was set.
+void WindowAfterWait(bool endSet);
+
 // Registers the window class (procedure and name only: no background brush,
-// so the window never erases itself) and readies the loop on this thread.
-void StartLoop(const std::wstring& className, WNDPROC procedure, HINSTANCE classOwner);
-// Takes the created window (null: error says why) and the display's refresh.
+// so the window never erases itself).
+void RegisterWindowClass(const std::wstring& className, WNDPROC procedure, HINSTANCE classOwner);
+// Takes the created window (null: error says why) and starts the frame pump
+// at the display's refresh.
 bool TakeWindow(HWND window, std::string* error);
 
 void QueueEvent(EventKind kind, MouseButton button = ButtonOther, int32_t x = 0, int32_t y = 0);
@@ -139,3 +128,7 @@ bool TranslateInput(UINT message);
 
 // A modal error box, also on stderr under the program's name.
 void ShowErrorBox(const char* program, HWND owner, const char* title, const char* text);
+
+// glyphfall.scr's window: the event that every monitor's copy waits on and
+// the first to end sets (null: one monitor). Set before the window opens.
+void ShareSaverEnd(HANDLE endEvent);

@@ -1,11 +1,13 @@
 // Win32 backend: glyphfall.exe's top-most full-screen pop-up window of class
 // "MyWKlass", presented by StretchBlt, and its part of the shutdown. Its
-// messages, frames and events go through the shared loop (loop_win32.cpp).
+// messages and events go through the shared loop (loop_win32.cpp), its
+// frames through the frame pump.
 //
 // Threads: the window and its device context are used on the main thread
 // only; frames from the animation thread come through the loop's hand-off.
 #include <cstring>
 
+#include "platform/frame_pump.h"
 #include "platform/win32/win32.h"
 #include "platform/window.h"
 
@@ -42,7 +44,7 @@ static void DeclareDpiAwareness()
 
 // The stretched copy onto the whole window, in the device context's default
 // stretching mode: enlarging replicates pixels. Main thread only.
-static bool ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
+bool BackendShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
 {
     const HWND window = Loop.Window;
     if (!window)
@@ -57,16 +59,28 @@ static bool ShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
     HDC dc = GetDC(window);
     StretchBlt(dc, 0, 0, Win.Width, Win.Height, Win.Shown.Dc, 0, 0, width, height, SRCCOPY);
     ReleaseDC(window, dc);
+    // The first scene is shown from outside the message loop. A zero wait
+    // takes no message but lets the window system catch up (Wine maps the
+    // window and sends the picture to the X server only in such waits), so
+    // the letter shows during its second, not after it.
+    MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, 0);
     return true;
 }
 
-bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, std::string* error)
+// glyphfall.exe's window has no checks of its own after a wait.
+void WindowAfterWait(bool) {}
+
+bool PlatformOpenWindow(const WindowPlace& place, const char* className, int32_t* width, int32_t* height,
+                        std::string* error)
 {
+    if (place.Kind != PlaceFullScreen) {
+        *error = "this window backend serves the full screen only";
+        return false;
+    }
     DeclareDpiAwareness();
     Win.Instance = GetModuleHandleW(nullptr);
-    Loop.ShowRows = ShowRows;
     const std::wstring name = Wide(className);
-    StartLoop(name, NativeProc, nullptr);
+    RegisterWindowClass(name, NativeProc, nullptr);
     Win.Width = GetSystemMetrics(SM_CXSCREEN);
     Win.Height = GetSystemMetrics(SM_CYSCREEN);
     if (!TakeWindow(CreateWindowExW(WS_EX_TOPMOST, name.c_str(), L"", WS_POPUP | WS_VISIBLE, 0, 0, Win.Width,
@@ -82,6 +96,7 @@ bool PlatformOpenWindow(const char* className, int32_t* width, int32_t* height, 
 // shutdown expects; only what presentation made is released.
 void PlatformCloseWindow()
 {
+    PumpStop();
     FreeDibSection(&Win.Shown);
     Loop.Window = nullptr;
 }
@@ -100,6 +115,9 @@ void PlatformEndWindow(const char* className)
     // Every window repaints over the last frame; nothing is erased first.
     InvalidateRect(nullptr, nullptr, FALSE);
 }
+
+// glyphfall shows no line over its picture.
+void PlatformSetOverlay(const std::string&) {}
 
 void PlatformShowError(const char* title, const char* text)
 {

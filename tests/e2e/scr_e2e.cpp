@@ -192,7 +192,7 @@ TEST_F(Scr, UnknownArgumentShowsWhatIsAcceptedAndExits2)
     ASSERT_NE(box, 0u) << ReadStderr(Prog);
     XSetInputFocus(Server.Conn, box, RevertToPointerRoot, CurrentTime);
     TapKey(Server.Conn, XK_Return);
-    ExpectExit(Clock::now(), Ms(5000), 2, "unknown argument \"/x\"", "box answered");
+    ExpectExit(Clock::now(), Ms(5000), 2, "unknown argument '/x'", "box answered");
 }
 
 TEST_F(Scr, SetupInstallsAndUninstallsSilently)
