@@ -19,11 +19,25 @@ enum ShapeRule {
                      // for any raster: a 1920x1080 screen's, squeezed in
 };
 
+// Which move of the pointer ends the program.
+enum MoveRule {
+    MoveBetweenMoves,   // more than 3 pixels on either axis between two moves (glyphfall)
+    MoveFromRest,       // more than WakeDistance pixels on either axis from where the pointer rested
+                        // when the window appeared (the screen savers)
+};
+
+// A screen saver wakes once the pointer is this many pixels from where it
+// rested: a gentle nudge of a real mouse, which arrives as many small steps,
+// gets there within a few of them, while a desk's tremor or a sensor's
+// jitter of a pixel or two does not.
+constexpr int32_t WakeDistance = 10;
+
 // What makes one program differ from the others.
 struct Program {
     const char* Name = "glyphfall";        // the start of its messages
     WindowPlace Place;                     // where its window goes
     ShapeRule Shape = ShapeOfScreen;
+    MoveRule Moves = MoveBetweenMoves;
     bool FirstSceneOnMainThread = true;    // built before the loop, input waiting meanwhile; else on the
                                            // animation thread while the loop serves the window
     uint32_t Delay = 0;                    // microseconds between animation steps; 0: back to back
@@ -36,7 +50,8 @@ struct CursorPoint {
 };
 
 extern Program ThisProgram;                  // the program running, as StartUp was given it
-extern CursorPoint LastCursor;               // cursor position at the last mouse move (or at creation)
+extern CursorPoint LastCursor;               // cursor position at the last mouse move (or at creation);
+                                             // with MoveFromRest, where it rested
 extern bool LastCursorKnown;                 // false until the platform has told a position
 extern std::thread AnimationWorker;          // the animation thread, joined at shutdown
 extern std::atomic<bool> StopSignalled;      // set by SIGINT/SIGTERM; the loop turns it into a destroy

@@ -1,5 +1,5 @@
 // The window procedure: any key (but system keys), a left or right click, or
-// a cursor jump of more than 3 pixels asks for the shutdown; the shutdown
+// a move of the pointer by the program's rule asks for the shutdown; the shutdown
 // stops the animation thread and leaves the message loop. A window that
 // changes size reshapes the next scene.
 #include <cstdlib>
@@ -39,14 +39,17 @@ void WindowProc(const PlatformEvent& event)
         if (event.Button == ButtonLeft || event.Button == ButtonRight)
             PlatformPostEvent(EventDestroy);
         break;
-    case EventMouseMove:
+    case EventMouseMove: {
         // Without a position at creation (no global pointer, as on Wayland)
         // the first reported one is the baseline: the cursor may rest anywhere.
-        if (LastCursorKnown && (std::abs(LastCursor.X - event.X) > 3 || std::abs(LastCursor.Y - event.Y) > 3))
+        const int32_t limit = ThisProgram.Moves == MoveFromRest ? WakeDistance : 3;
+        if (LastCursorKnown && (std::abs(LastCursor.X - event.X) > limit || std::abs(LastCursor.Y - event.Y) > limit))
             PlatformPostEvent(EventDestroy);
-        LastCursor = {event.X, event.Y};
+        if (ThisProgram.Moves == MoveBetweenMoves || !LastCursorKnown)
+            LastCursor = {event.X, event.Y};
         LastCursorKnown = true;
         break;
+    }
     case EventResize: {
         // A window that changed size gets a picture of its new shape from
         // the next letter on.
