@@ -213,7 +213,8 @@ void PlatformCloseWindow()
 
 int PlatformScreenDpi()
 {
-    // SDL's own figure is the physical DPI (or fails outright under Xvfb).
+    // SDL's own figure is the physical DPI, which a server with no real
+    // monitor may not even know.
     // Without X, desktops follow Wayland's convention: 96 times the output's
     // scale.
     if (!Sdl.XDisplay)

@@ -60,9 +60,9 @@ bool BackendShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
     StretchBlt(dc, 0, 0, Win.Width, Win.Height, Win.Shown.Dc, 0, 0, width, height, SRCCOPY);
     ReleaseDC(window, dc);
     // The first scene is shown from outside the message loop. A zero wait
-    // takes no message but lets the window system catch up (Wine maps the
-    // window and sends the picture to the X server only in such waits), so
-    // the letter shows during its second, not after it.
+    // takes no message but lets the window system catch up: a window system
+    // that maps the window and sends it its picture only while the thread
+    // waits for messages then shows the letter during its second, not after.
     MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, 0);
     return true;
 }
