@@ -31,9 +31,12 @@ void RenderFrame();
 // a frequency of zero or less never expires.
 bool SceneExpired(int64_t now, int64_t start, int64_t frequency);
 
-// One animation step: attraction and position update (when there are
-// blocks), a frame, and the scene clock, which starts a new scene once more
-// than 60 seconds have passed since SceneStart.
+// The motion of one step without the scene clock: attraction and position
+// update (when there are blocks), then a frame.
+void MoveAndRender();
+
+// One animation step: MoveAndRender, then the scene clock, which starts a
+// new scene once more than 60 seconds have passed since SceneStart.
 void AnimationStep();
 
 // The animation thread. It idles in 10 ms sleeps while Animating is off and

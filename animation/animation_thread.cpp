@@ -19,13 +19,18 @@ bool SceneExpired(int64_t now, int64_t start, int64_t frequency)
     return seconds > 60 || (seconds == 60 && elapsed % frequency != 0);
 }
 
-void AnimationStep()
+void MoveAndRender()
 {
     if (!BlockList.empty()) {
         AttractionStep(BlockList.data(), BlockList.size());
         PositionUpdate(BlockList.data(), BlockList.size());
     }
     RenderFrame();
+}
+
+void AnimationStep()
+{
+    MoveAndRender();
     // Skipped once a stop has cleared Animating: a new scene would start
     // animating again after the stop.
     if (!Animating.load())

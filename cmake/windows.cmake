@@ -8,21 +8,17 @@ find_package(hwy REQUIRED)
 
 set(GLYPHFALL_WINDOWS_DEPS "" CACHE PATH "Highway, GoogleTest and Benchmark built for mingw")
 
-add_library(glyphfall_core STATIC ${GLYPHFALL_CORE_SOURCES})
-target_include_directories(glyphfall_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(glyphfall_core PUBLIC Threads::Threads hwy::hwy)
+set(GLYPHFALL_HWY hwy::hwy)
 include(cmake/shared.cmake)
 
 # The platform layer on Win32. The raster's surface on GDI: a DIB section,
 # the white fill and the letter by TextOut; it needs no window, so the tests
 # and the bench use it as well.
 add_library(glyphfall_surface STATIC platform/win32/surface_win32.cpp)
-target_include_directories(glyphfall_surface PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(glyphfall_surface PUBLIC gdi32)
 
 # Stop requests from the console and the module facts the error box names.
 add_library(glyphfall_process STATIC platform/win32/process_win32.cpp)
-target_include_directories(glyphfall_process PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 
 # The message loop and the frame pump, shared by the two windows below.
 set(GLYPHFALL_WIN32_LOOP platform/win32/loop_win32.cpp platform/frame_pump.cpp)

@@ -118,11 +118,7 @@ int main(int argc, char** argv)
     // The animation thread's step without its scene clock, which would read
     // the wall clock and make the output depend on the machine's speed.
     for (uint32_t step = 0; step < args.Steps; ++step) {
-        if (!BlockList.empty()) {
-            AttractionStep(BlockList.data(), BlockList.size());
-            PositionUpdate(BlockList.data(), BlockList.size());
-        }
-        RenderFrame();
+        MoveAndRender();
         if (WebpFile.Stream && (step + 1) % args.Every == 0 && !AddWebpFrame(RowTable, FrameMs, &error))
             return Fail(ExitFailure, error);
     }

@@ -31,13 +31,8 @@ static void Complain(const char* text)
 // The saver in one window until its end; the program's exit code.
 static int RunSaver(const WindowPlace& place, const SaverSettingsValues& settings, uint32_t monitorIndex)
 {
-    Program saver;
-    saver.Name = "glyphfall.scr";
+    Program saver = ScreenSaver("glyphfall.scr", settings.Delay, settings.ShowStepRate);
     saver.Place = place;
-    saver.Shape = ShapeFitted;
-    saver.FirstSceneOnMainThread = false;
-    saver.Delay = settings.Delay;
-    saver.ShowStepRate = settings.ShowStepRate;
     // Copies started in the same millisecond still get scenes of their own.
     saver.SeedOffset = monitorIndex * 0x9E3779B9u;
     return StartUp(saver);

@@ -16,12 +16,11 @@ int main(int argc, char** argv)
 {
     HackArgs args;
     std::string error;
-    Program hack;
-    hack.Name = "glyphfall-xscreensaver";
+    WindowPlace place;
     if (!ParseHackArgs(argc, argv, &args, &error) ||
         (!args.Help && !args.Install && !args.Uninstall &&
-         !ChooseHackWindow(args, std::getenv("XSCREENSAVER_WINDOW"), &hack.Place, &error))) {
-        std::fprintf(stderr, "%s: %s\n", hack.Name, error.c_str());
+         !ChooseHackWindow(args, std::getenv("XSCREENSAVER_WINDOW"), &place, &error))) {
+        std::fprintf(stderr, "glyphfall-xscreensaver: %s\n", error.c_str());
         return ExitBadArgument;
     }
     if (args.Help) {
@@ -30,9 +29,7 @@ int main(int argc, char** argv)
     }
     if (args.Install || args.Uninstall)
         return InstallHack(args.Install);
-    hack.Shape = ShapeFitted;
-    hack.FirstSceneOnMainThread = false;
-    hack.Delay = args.Delay;
-    hack.ShowStepRate = args.Fps;
+    Program hack = ScreenSaver("glyphfall-xscreensaver", args.Delay, args.Fps);
+    hack.Place = place;
     return StartUp(hack);
 }

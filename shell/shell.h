@@ -45,6 +45,20 @@ struct Program {
     uint32_t SeedOffset = 0;               // added to the clock's seed, so copies started at once differ
 };
 
+// The screen savers' choices: a picture for any window's shape, every scene
+// built on the animation thread while the loop serves the window, delay
+// microseconds between steps.
+inline Program ScreenSaver(const char* name, uint32_t delay, bool showStepRate)
+{
+    Program saver;
+    saver.Name = name;
+    saver.Shape = ShapeFitted;
+    saver.FirstSceneOnMainThread = false;
+    saver.Delay = delay;
+    saver.ShowStepRate = showStepRate;
+    return saver;
+}
+
 struct CursorPoint {
     int32_t X, Y;
 };

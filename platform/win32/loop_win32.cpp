@@ -19,7 +19,8 @@ void RegisterWindowClass(const std::wstring& className, WNDPROC procedure, HINST
     RegisterClassW(&windowClass);
 }
 
-bool TakeWindow(HWND window, std::string* error)
+bool TakeWindow(HWND window, int32_t width, int32_t height, int32_t* widthOut, int32_t* heightOut,
+                std::string* error)
 {
     if (!window) {
         *error = "cannot create the window (error " + std::to_string(GetLastError()) + ")";
@@ -30,6 +31,8 @@ bool TakeWindow(HWND window, std::string* error)
     const int hertz = GetDeviceCaps(screen, VREFRESH);
     ReleaseDC(nullptr, screen);
     PumpStart(hertz);
+    *widthOut = width;
+    *heightOut = height;
     return true;
 }
 

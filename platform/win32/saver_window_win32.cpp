@@ -166,11 +166,7 @@ bool PlatformOpenWindow(const WindowPlace& place, const char* className, int32_t
         if (window)
             SetForegroundWindow(window);
     }
-    if (!TakeWindow(window, error))
-        return false;
-    *width = Saver.Width;
-    *height = Saver.Height;
-    return true;
+    return TakeWindow(window, Saver.Width, Saver.Height, width, height, error);
 }
 
 void PlatformCloseWindow()

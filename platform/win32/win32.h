@@ -113,9 +113,10 @@ void WindowAfterWait(bool endSet);
 // Registers the window class (procedure and name only: no background brush,
 // so the window never erases itself).
 void RegisterWindowClass(const std::wstring& className, WNDPROC procedure, HINSTANCE classOwner);
-// Takes the created window (null: error says why) and starts the frame pump
-// at the display's refresh.
-bool TakeWindow(HWND window, std::string* error);
+// Takes the created window of width x height (null: error says why), starts
+// the frame pump at the display's refresh and tells the size.
+bool TakeWindow(HWND window, int32_t width, int32_t height, int32_t* widthOut, int32_t* heightOut,
+                std::string* error);
 
 void QueueEvent(EventKind kind, MouseButton button = ButtonOther, int32_t x = 0, int32_t y = 0);
 

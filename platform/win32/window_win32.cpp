@@ -83,13 +83,9 @@ bool PlatformOpenWindow(const WindowPlace& place, const char* className, int32_t
     RegisterWindowClass(name, NativeProc, nullptr);
     Win.Width = GetSystemMetrics(SM_CXSCREEN);
     Win.Height = GetSystemMetrics(SM_CYSCREEN);
-    if (!TakeWindow(CreateWindowExW(WS_EX_TOPMOST, name.c_str(), L"", WS_POPUP | WS_VISIBLE, 0, 0, Win.Width,
-                                    Win.Height, nullptr, nullptr, Win.Instance, nullptr),
-                    error))
-        return false;
-    *width = Win.Width;
-    *height = Win.Height;
-    return true;
+    return TakeWindow(CreateWindowExW(WS_EX_TOPMOST, name.c_str(), L"", WS_POPUP | WS_VISIBLE, 0, 0, Win.Width,
+                                      Win.Height, nullptr, nullptr, Win.Instance, nullptr),
+                      Win.Width, Win.Height, width, height, error);
 }
 
 // The window itself stays until the process ends, as the window procedure's

@@ -31,22 +31,30 @@ void XPictureOpen(XPicture* p, Display* conn, Window window, const XWindowAttrib
     p->ShmUsable = XShmQueryExtension(conn);
 }
 
+// Frees the image, letting go of its shared memory first (detached from the
+// server too when the server had attached it).
+static void DropImage(XPicture* p, bool attached)
+{
+    if (p->Shm.shmaddr) {
+        if (attached) {
+            XShmDetach(p->Conn, &p->Shm);
+            XSync(p->Conn, False);
+        }
+        shmdt(p->Shm.shmaddr);
+        p->Image->data = nullptr;
+    }
+    p->Shm = {};
+    XDestroyImage(p->Image);
+    p->Image = nullptr;
+}
+
 static void FreeImage(XPicture* p)
 {
     if (p->Back)
         XFreePixmap(p->Conn, p->Back);
     p->Back = 0;
-    if (!p->Image)
-        return;
-    if (p->Shm.shmaddr) {
-        XShmDetach(p->Conn, &p->Shm);
-        XSync(p->Conn, False);
-        shmdt(p->Shm.shmaddr);
-        p->Shm = {};
-        p->Image->data = nullptr;
-    }
-    XDestroyImage(p->Image);
-    p->Image = nullptr;
+    if (p->Image)
+        DropImage(p, true);
 }
 
 // An image in shared memory, if the server attaches it; the caller falls
@@ -79,12 +87,7 @@ static bool MakeSharedImage(XPicture* p)
             return true;
     }
     // A remote server cannot attach our memory: plain images from now on.
-    if (p->Shm.shmaddr)
-        shmdt(p->Shm.shmaddr);
-    p->Shm = {};
-    p->Image->data = nullptr;
-    XDestroyImage(p->Image);
-    p->Image = nullptr;
+    DropImage(p, false);
     p->ShmUsable = false;
     return false;
 }
