@@ -27,26 +27,32 @@ std::string Windows(std::string path)   // the same file through Wine's drive Z:
     return "Z:" + path;
 }
 
-// /proc/PID/name of every process.
+// /proc/PID/name of every process, but those that end while being read.
 Strings ProcFiles(const char* name)
 {
     Strings found;
     DIR* proc = opendir("/proc");
     for (dirent* e; proc && (e = readdir(proc));) {
         std::ifstream file(std::string("/proc/") + e->d_name + "/" + name);
-        if (std::isdigit(static_cast<unsigned char>(e->d_name[0])) && file)
-            found.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        std::ostringstream text;   // unlike a stream iterator, << reports a failed read instead of throwing
+        if (std::isdigit(static_cast<unsigned char>(e->d_name[0])) && file && text << file.rdbuf())
+            found.push_back(text.str());
     }
     if (proc)
         closedir(proc);
     return found;
 }
 
-int ScrProcesses()   // zombies have no command line
+// This build's savers only: other builds' tests may run beside this one.
+// Zombies have no command line; a copy's is a Windows path.
+int ScrProcesses()
 {
-    const Strings lines = ProcFiles("cmdline");
-    return int(std::count_if(lines.begin(), lines.end(),
-                             [](const std::string& l) { return l.find("glyphfall.scr") != l.npos; }));
+    int count = 0;
+    for (std::string line : ProcFiles("cmdline")) {
+        std::replace(line.begin(), line.end(), '\\', '/');
+        count += line.find(Build + "/glyphfall.scr") != line.npos;
+    }
+    return count;
 }
 
 // CPU seconds used so far by a process group.
