@@ -8,6 +8,8 @@
 // primary monitor and starts one more of itself per other monitor, told its
 // monitor through the environment; all of them share one event that the
 // first to end sets, and a job object ends the others should it be killed.
+// The copies open their windows once the first process's window holds the
+// keyboard, and never take it (platform/win32/saver_window_win32.cpp).
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -19,7 +21,8 @@
 #include "shell/command_line.h"
 #include "shell/shell.h"
 
-// Tells a started copy which monitor it covers: "left,top,right,bottom,index,event".
+// Tells a started copy which monitor it covers and the shared events:
+// "left,top,right,bottom,index,end event,keyboard taken event".
 static const wchar_t* const MonitorVariable = L"GLYPHFALL_SCR_MONITOR";
 
 static void Complain(const char* text)
@@ -70,8 +73,9 @@ struct Copies {
 };
 
 // Starts one copy of this program per monitor but the primary, each sharing
-// the inheritable end event.
-static void StartCopies(const std::vector<MonitorFound>& monitors, HANDLE endEvent, Copies* copies)
+// the inheritable events.
+static void StartCopies(const std::vector<MonitorFound>& monitors, HANDLE endEvent, HANDLE keyboardTaken,
+                        Copies* copies)
 {
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -88,8 +92,9 @@ static void StartCopies(const std::vector<MonitorFound>& monitors, HANDLE endEve
         if (m.Primary)
             continue;
         wchar_t where[128];
-        std::swprintf(where, 128, L"%ld,%ld,%ld,%ld,%u,%llu", m.Area.left, m.Area.top, m.Area.right,
-                      m.Area.bottom, ++index, static_cast<unsigned long long>(uintptr_t(endEvent)));
+        std::swprintf(where, 128, L"%ld,%ld,%ld,%ld,%u,%llu,%llu", m.Area.left, m.Area.top, m.Area.right,
+                      m.Area.bottom, ++index, static_cast<unsigned long long>(uintptr_t(endEvent)),
+                      static_cast<unsigned long long>(uintptr_t(keyboardTaken)));
         SetEnvironmentVariableW(MonitorVariable, where);
         std::wstring command = L"\"" + std::wstring(path) + L"\" /s";
         STARTUPINFOW startup = {};
@@ -131,10 +136,11 @@ static int Show(const SaverSettingsValues& settings)
     if (toldLength > 0 && toldLength < 128) {
         RECT area = {};
         unsigned index = 0;
-        unsigned long long event = 0;
-        if (std::swscanf(told, L"%ld,%ld,%ld,%ld,%u,%llu", &area.left, &area.top, &area.right, &area.bottom, &index,
-                         &event) == 6) {
-            ShareSaverEnd(reinterpret_cast<HANDLE>(uintptr_t(event)));
+        unsigned long long end = 0, taken = 0;
+        if (std::swscanf(told, L"%ld,%ld,%ld,%ld,%u,%llu,%llu", &area.left, &area.top, &area.right, &area.bottom,
+                         &index, &end, &taken) == 7) {
+            ShareSaverEvents(reinterpret_cast<HANDLE>(uintptr_t(end)), reinterpret_cast<HANDLE>(uintptr_t(taken)),
+                             true);
             return RunSaver(MonitorPlace(area), settings, index);
         }
     }
@@ -145,18 +151,20 @@ static int Show(const SaverSettingsValues& settings)
         if (m.Primary)
             primary = m.Area;
     Copies copies;
-    HANDLE endEvent = nullptr;
+    HANDLE endEvent = nullptr, keyboardTaken = nullptr;
     if (monitors.size() > 1) {
         SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
         endEvent = CreateEventW(&inherited, TRUE, FALSE, nullptr);
-        if (endEvent)
-            StartCopies(monitors, endEvent, &copies);
+        keyboardTaken = CreateEventW(&inherited, TRUE, FALSE, nullptr);
+        if (endEvent && keyboardTaken)
+            StartCopies(monitors, endEvent, keyboardTaken, &copies);
     }
-    ShareSaverEnd(endEvent);
+    ShareSaverEvents(endEvent, keyboardTaken, false);
     const int code = RunSaver(MonitorPlace(primary), settings, 0);
     EndCopies(endEvent, &copies);
-    if (endEvent)
-        CloseHandle(endEvent);
+    for (HANDLE event : {endEvent, keyboardTaken})
+        if (event)
+            CloseHandle(event);
     return code;
 }
 

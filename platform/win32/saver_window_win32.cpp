@@ -22,6 +22,8 @@ constexpr UINT EndMessage = WM_APP + 2;    // the end, asked for by another thre
 static struct {
     HWND PreviewParent = nullptr;           // the preview window we fill, or null
     HANDLE EndEvent = nullptr;              // set by whichever monitor's saver ends first; waited on by all
+    HANDLE KeyboardTaken = nullptr;         // set once the first monitor's window holds the keyboard
+    bool Copy = false;                      // another monitor's window: never takes the keyboard
     HINSTANCE Instance = nullptr;
     DWORD MainThread = 0;                   // the thread that owns the window
     int32_t Width = 0, Height = 0;          // the window's client area
@@ -35,9 +37,11 @@ static struct {
     std::string Overlay;                    // the steps-per-second line, or ""
 } Saver;
 
-void ShareSaverEnd(HANDLE endEvent)
+void ShareSaverEvents(HANDLE endEvent, HANDLE keyboardTaken, bool copy)
 {
     Saver.EndEvent = endEvent;
+    Saver.KeyboardTaken = keyboardTaken;
+    Saver.Copy = copy;
 }
 
 void PlatformSetOverlay(const std::string& text)
@@ -161,10 +165,30 @@ bool PlatformOpenWindow(const WindowPlace& place, const char* className, int32_t
     } else {
         Saver.Width = place.Right - place.Left;
         Saver.Height = place.Bottom - place.Top;
-        window = CreateWindowExW(WS_EX_TOPMOST, name.c_str(), L"glyphfall", WS_POPUP | WS_VISIBLE, place.Left,
-                                 place.Top, Saver.Width, Saver.Height, nullptr, nullptr, Saver.Instance, nullptr);
-        if (window)
+        // The keyboard is the first monitor's window's alone; the others are
+        // shown without ever being activated, and only once it holds the
+        // keyboard. Where a window system sends its focus request only when
+        // the process next waits for messages (Wine without a window
+        // manager), two processes activating their windows could leave the
+        // input focus with one and the foreground with the other, and a key
+        // would then go to a window no longer active and be dropped.
+        if (Saver.Copy && Saver.KeyboardTaken) {
+            const HANDLE either[] = {Saver.KeyboardTaken, Saver.EndEvent};
+            WaitForMultipleObjects(Saver.EndEvent ? 2 : 1, either, FALSE, INFINITE);
+        }
+        window = CreateWindowExW(WS_EX_TOPMOST | (Saver.Copy ? WS_EX_NOACTIVATE : 0), name.c_str(), L"glyphfall",
+                                 WS_POPUP | (Saver.Copy ? 0 : WS_VISIBLE), place.Left, place.Top, Saver.Width,
+                                 Saver.Height, nullptr, nullptr, Saver.Instance, nullptr);
+        if (window && Saver.Copy) {
+            ShowWindow(window, SW_SHOWNA);
+        } else if (window) {
             SetForegroundWindow(window);
+            // A zero wait sends the focus request now, not once the first
+            // scene is ready; then the copies may open their windows.
+            MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, 0);
+            if (Saver.KeyboardTaken)
+                SetEvent(Saver.KeyboardTaken);
+        }
     }
     return TakeWindow(window, Saver.Width, Saver.Height, width, height, error);
 }

@@ -130,6 +130,9 @@ bool TranslateInput(UINT message);
 // A modal error box, also on stderr under the program's name.
 void ShowErrorBox(const char* program, HWND owner, const char* title, const char* text);
 
-// glyphfall.scr's window: the event that every monitor's copy waits on and
-// the first to end sets (null: one monitor). Set before the window opens.
-void ShareSaverEnd(HANDLE endEvent);
+// glyphfall.scr's window, one process per monitor: endEvent, waited on by
+// every monitor's process and set by the first to end; keyboardTaken, set by
+// the first process's window once it holds the keyboard, which a copy (the
+// window of another monitor) waits for before it opens its own. Both null:
+// one monitor. Set before the window opens.
+void ShareSaverEvents(HANDLE endEvent, HANDLE keyboardTaken, bool copy);
