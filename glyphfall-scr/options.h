@@ -39,4 +39,4 @@ constexpr const char* SaverUsage =
     "/s - show the screen saver\n"
     "/p HWND - show a preview in the window HWND\n"
     "/c, /c:HWND or nothing - change the settings\n"
-    "in either case, with - for /, and HWND after a colon or a space.";
+    "in upper or lower case, with - for /, and HWND after a colon or a space.";

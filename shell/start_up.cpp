@@ -93,23 +93,32 @@ void ReleaseScenes()
     PlatformCloseFont();
 }
 
-// The steps-per-second line, once a second.
+// The steps-per-second line: counted from the first step on, so that the
+// letter's still second never shows as a rate of nothing, then renewed once
+// a second.
+static struct {
+    bool Counting = false;                             // the first step has been seen
+    std::chrono::steady_clock::time_point Since;       // when the steps below were counted
+    uint64_t Steps = 0;
+} StepRate;
+
 static void ShowStepRate()
 {
     using Clock = std::chrono::steady_clock;
-    static Clock::time_point lastCount = Clock::now();
-    static uint64_t lastSteps = 0;
     const auto now = Clock::now();
-    if (now - lastCount < std::chrono::seconds(1))
+    const uint64_t steps = StepCount.load();
+    if (!StepRate.Counting) {
+        StepRate = {steps > 0, now, steps};
+        return;
+    }
+    if (now - StepRate.Since < std::chrono::seconds(1))
         return;
     // Steps counted over the last second of wall time.
-    const uint64_t steps = StepCount.load();
     char text[64];
     std::snprintf(text, sizeof text, "%.1f steps/s",
-                  double(steps - lastSteps) / std::chrono::duration<double>(now - lastCount).count());
+                  double(steps - StepRate.Steps) / std::chrono::duration<double>(now - StepRate.Since).count());
     PlatformSetOverlay(text);
-    lastSteps = steps;
-    lastCount = now;
+    StepRate = {true, now, steps};
 }
 
 // Up to the message loop; an exit code when the program cannot go on.
@@ -143,6 +152,8 @@ static int StartScenes()
     }
 
     Animating.store(false);
+    StepCount.store(0);
+    StepRate = {};
     AnimationWorker = std::thread(AnimationThread, !ThisProgram.FirstSceneOnMainThread,
                                   std::chrono::microseconds(ThisProgram.Delay));
     // Built here, input waits in the queue meanwhile; the animation thread
