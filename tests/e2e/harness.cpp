@@ -107,8 +107,7 @@ bool SpawnProgram(Program* program, const Strings& argv, const Strings& env, con
             execve(pointers[0][0], pointers[0].data(), pointers[1].data());
         _exit(127);
     }
-    close(out);
-    close(null);
+    close(out), close(null);
     if (program->Pid < 0)
         *error = std::string("fork: ") + std::strerror(errno);
     setpgid(program->Pid, program->Pid);   // here too, so that the group exists before any kill
@@ -131,8 +130,8 @@ bool WaitExit(Program* program, Ms timeout)
 
 void KillProgram(Program* program)
 {
-    if (program->Pid > 0 && kill(-program->Pid, SIGKILL) >= -1)
-        waitpid(std::exchange(program->Pid, -1), &program->ExitStatus, 0);
+    if (program->Pid > 0)
+        kill(-program->Pid, SIGKILL), waitpid(std::exchange(program->Pid, -1), &program->ExitStatus, 0);
 }
 
 std::string ReadStderr(const Program& program)
@@ -159,8 +158,7 @@ void TapKey(Display* d, unsigned long keysym, unsigned long held)
 
 void ClickButton(Display* d, unsigned button)
 {
-    XTestFakeButtonEvent(d, button, True, CurrentTime);
-    XTestFakeButtonEvent(d, button, False, CurrentTime);
+    XTestFakeButtonEvent(d, button, True, CurrentTime), XTestFakeButtonEvent(d, button, False, CurrentTime);
     XSync(d, False);
 }
 
@@ -226,10 +224,11 @@ bool TakeScreenshot(Display* d, Screenshot* s, Window window)
 bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot,
                    Window window)
 {
-    const auto deadline = Clock::now() + timeout;
-    while (!(TakeScreenshot(d, shot, window) && accept(*shot)) && Clock::now() < deadline)
-        std::this_thread::sleep_for(Ms(20));
-    return accept(*shot);
+    for (const auto deadline = Clock::now() + timeout; !(TakeScreenshot(d, shot, window) && accept(*shot));
+         std::this_thread::sleep_for(Ms(20)))
+        if (Clock::now() >= deadline)
+            return false;
+    return true;
 }
 
 bool IsTwoTone(const Screenshot& s)
@@ -276,39 +275,6 @@ std::vector<uint32_t> ExpectEnlargement(const Screenshot& s, int rasterWidth, co
     return raster;
 }
 
-void E2e::SetUp()
-{
-    char pattern[] = "/tmp/glyphfall-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    TempDir = pattern;
-}
-
-void E2e::TearDown()
-{
-    KillProgram(&Prog);
-    StopXServer(&Server);
-    std::filesystem::remove_all(TempDir);
-}
-
-void E2e::StartServer(int width, int height, const Strings& extra, int depth)
-{
-    std::string error;
-    ASSERT_TRUE(StartXServer(&Server, width, height, extra, TempDir, &error, depth)) << error;
-}
-
-// ThreadSanitizer's exit hook would otherwise wait a second for running threads.
-void E2e::Launch(const Strings& args, const Strings& env, const char* program)
-{
-    KillProgram(&Prog);
-    Strings argv = {program}, add = env;
-    argv.insert(argv.end(), args.begin(), args.end());
-    const char* tsan = std::getenv("TSAN_OPTIONS");
-    add.insert(add.end(), {"DISPLAY=" + (Server.Conn ? Server.Name : ""),
-                           "TSAN_OPTIONS=" + std::string(tsan ? tsan : "") + " atexit_sleep_ms=0"});
-    std::string error;
-    ASSERT_TRUE(SpawnProgram(&Prog, argv, ProgramEnvironment(add), TempDir, &error)) << error;
-}
-
 bool E2e::WaitForPhase(bool letter, Screenshot* shot)
 {
     Screenshot own;
@@ -326,7 +292,7 @@ bool E2e::ExpectExit(Clock::time_point since, Ms bound, int code, const char* sa
         return false;
     }
     const int status = Prog.ExitStatus;
-    const std::string text = ReadStderr(Prog);
+    const std::string text = ReadStderr(Prog);   // the timing goes to the log
     std::printf("[e2e] %s: %s after %.0f ms\n", what.c_str(), DescribeStatus(status).c_str(),
                 std::chrono::duration<double, std::milli>(Prog.ExitSeen - since).count());
     const bool right = code < 0 ? WIFSIGNALED(status) && WTERMSIG(status) == -code
@@ -357,10 +323,8 @@ void E2e::ExpectEnding(const EndCase& c)
 // Moves of 3 pixels on one axis or both, each its own motion event.
 static void ThreePixelSteps(E2e* t)
 {
-    for (const auto& [dx, dy] : {std::pair{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}}) {
-        MoveBy(t->Server.Conn, dx, dy);
-        std::this_thread::sleep_for(Ms(20));
-    }
+    for (const auto& [dx, dy] : {std::pair{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}})
+        MoveBy(t->Server.Conn, dx, dy), std::this_thread::sleep_for(Ms(20));
 }
 
 std::vector<EndCase> InputEndings()
@@ -374,7 +338,10 @@ std::vector<EndCase> InputEndings()
          },
          [](E2e* t) { ClickButton(t->Server.Conn, 1); }, 3000, 0, ""},
         {"RightClickNotAltOrF10", 0,
-         [](E2e* t) { TapKey(t->Server.Conn, XK_Alt_L), TapKey(t->Server.Conn, XK_a, XK_Alt_L), TapKey(t->Server.Conn, XK_F10); },
+         [](E2e* t) {
+             for (const auto& [key, held] : {std::pair{XK_Alt_L, 0}, {XK_a, XK_Alt_L}, {XK_F10, 0}})
+                 TapKey(t->Server.Conn, key, held);
+         },
          [](E2e* t) { ClickButton(t->Server.Conn, 3); }, 3000, 0, ""},
         {"FourPixelsRightNotThree", 0, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }, 3000, 0, ""},
         {"FourPixelsUpNotThree", 0, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }, 3000, 0, ""},

@@ -104,11 +104,31 @@ struct E2e : testing::Test {
     XServer Server;
     Program Prog;
 
-    void SetUp() override;
-    void TearDown() override;
-    void StartServer(int width, int height, const Strings& extra = {}, int depth = 24);   // or fails the test
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/glyphfall-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        TempDir = pattern;
+    }
+    void TearDown() override { KillProgram(&Prog), StopXServer(&Server), std::filesystem::remove_all(TempDir); }
+    void StartServer(int width, int height, const Strings& extra = {}, int depth = 24)   // or fails the test
+    {
+        std::string error;
+        ASSERT_TRUE(StartXServer(&Server, width, height, extra, TempDir, &error, depth)) << error;
+    }
     // Starts program (glyphfall) with args, env and the server's DISPLAY (the first of a name counts).
-    void Launch(const Strings& args = {}, const Strings& env = {}, const char* program = GLYPHFALL_PROGRAM);
+    // ThreadSanitizer's exit hook would otherwise wait a second for running threads.
+    void Launch(const Strings& args = {}, const Strings& env = {}, const char* program = GLYPHFALL_PROGRAM)
+    {
+        KillProgram(&Prog);
+        Strings argv = {program}, add = env;
+        argv.insert(argv.end(), args.begin(), args.end());
+        const char* tsan = std::getenv("TSAN_OPTIONS");
+        add.insert(add.end(), {"DISPLAY=" + (Server.Conn ? Server.Name : ""),
+                               "TSAN_OPTIONS=" + std::string(tsan ? tsan : "") + " atexit_sleep_ms=0"});
+        std::string error;
+        ASSERT_TRUE(SpawnProgram(&Prog, argv, ProgramEnvironment(add), TempDir, &error)) << error;
+    }
     bool WaitForPhase(bool letter, Screenshot* shot = nullptr);         // the letter or a coloured frame
     // Expects the end within bound of since with exit code code (< 0: by signal -code) and
     // output: none (says ""), one line "glyphfall...: ..." containing says, or anything (nullptr).
