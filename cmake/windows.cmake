@@ -64,7 +64,7 @@ if(GLYPHFALL_TESTS)
   file(GLOB CORE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp)
   add_executable(core_tests ${CORE_TEST_SOURCES})
   target_link_libraries(core_tests PRIVATE glyphfall_shell glyphfall_core glyphfall_headless glyphfall_surface
-    glyphfall_process GTest::gtest_main)
+    glyphfall_process glyphfall_scaler GTest::gtest_main)
   add_test(NAME core_tests COMMAND core_tests)
   set_tests_properties(core_tests PROPERTIES LABELS unit FIXTURES_REQUIRED wine TIMEOUT 300)
 endif()

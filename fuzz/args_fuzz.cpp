@@ -4,11 +4,11 @@
 // with one line of printable ASCII.
 #include <algorithm>
 #include <cstdlib>
-#include <vector>
 
 #include "glyphfall-xscreensaver/options.h"
 #include "glyphfall-render/options.h"
 #include "shell/command_line.h"
+#include "tests/argv.h"
 
 static bool OneLine(const std::string& error)
 {
@@ -18,16 +18,8 @@ static bool OneLine(const std::string& error)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::vector<std::string> words = {"glyphfall", ""};
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i])
-            words.back().push_back(char(data[i]));
-        else
-            words.emplace_back();
-    }
-    std::vector<char*> argv;
-    for (std::string& w : words)
-        argv.push_back(w.data());
+    std::vector<std::string> words;
+    std::vector<char*> argv = SplitArgs({reinterpret_cast<const char*>(data), size}, '\0', &words);
     RenderArgs a;
     std::string error;
     const auto in = [](int64_t v, int64_t max) { return v >= 1 && v <= max; };

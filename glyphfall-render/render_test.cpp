@@ -11,6 +11,7 @@
 
 #include "glyphfall-render/options.h"
 #include "glyphfall-render/files.h"
+#include "tests/argv.h"
 #include "tests/test_util.h"
 
 namespace fs = std::filesystem;
@@ -28,41 +29,73 @@ static fs::path TempDir()
     return mkdtemp(name) ? name : "/nonexistent";
 }
 
+// What a command line sets, field by field.
+static auto Fields(const RenderArgs& a)
+{
+    return std::tie(a.ScreenWidth, a.ScreenHeight, a.Dpi, a.Seed, a.Steps, a.TwoTonePath, a.FramePath, a.BlocksPath,
+                    a.Help);
+}
+
+// A 200 x 150 RGB PNG's pixels as BGR rows; empty for anything else.
+static std::vector<uint8_t> ReadPng(const std::string& path)
+{
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    std::vector<uint8_t> pixels(200 * 150 * 3);
+    if (!png_image_begin_read_from_file(&png, path.c_str()) || png.width != 200 || png.height != 150 ||
+        png.format != PNG_FORMAT_RGB)
+        return png_image_free(&png), std::vector<uint8_t>{};
+    png.format = PNG_FORMAT_BGR;
+    return png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr) ? pixels : std::vector<uint8_t>{};
+}
+
 TEST(RenderArgs, AcceptedValuesAndOneLineRefusals)
 {
-    const std::vector<std::vector<std::string>> cases = {
-        {"", "1920x1080 96 0 0 /// 0"}, {"--seed 4294967295 --screen 16384X1", "16384x1 96 4294967295 0"},
-        {"--screen=1024x768 --seed=5 --steps 3 --dpi 1200", "1024x768 1200 5 3 /// 0"},
-        {"--dpi 7 --dpi=8 -h --frame f --twotone=t --blocks b", "1920x1080 8 0 0 t/f/b/ 1"},
-        {"--bogus=1", "unknown option '--bogus'"}, {"-x", "unknown option '-x'"}, {"a", "unexpected argum"},
-        {"--bad\noption", "unknown option '--bad\\x0Aoption'"}, {"--screen", "--screen needs a value"},
-        {"--screen 1920", "--screen '1920': expected WIDTHxHEIGHT"}, {"--screen x1080", "expected WIDTHx"},
-        {"--screen 19a0x1080", "WIDTHx"}, {"--screen 1x2x3", "WIDTHx"}, {"--screen +5x5", "WIDTHx"},
-        {"--screen 0x1080", "--screen '0x1080': width and height must be at least 1"},
-        {"--screen 1920x0", "at least 1"}, {"--screen -5x100", "least 1"}, {"--screen 100x-1", "least 1"},
-        {"--screen 16385x100", "must be at most 16384"}, {"--screen 1x99999999999999999999", "at most 16384"},
-        {"--dpi 0", "--dpi '0': expected a whole number from 1 to 1200"}, {"--dpi 1201", "from 1 to 1200"},
-        {"--dpi -96", "from 1 to 1200"}, {"--dpi 96.5", "from 1 to 1200"}, {"--dpi=", "from 1 to 1200"},
-        {"--seed 4294967296", "--seed '4294967296': expected a whole number from 0 to 4294967295"},
-        {"--seed -1", "from 0 to 4294967295"}, {"--steps ten", "--steps 'ten': expected a whole number"},
-        {"--dpi", "--dpi needs a value"}, {"--frame=", "--frame needs a file name"},
-        {"--frame a --twotone a", "--twotone and --frame name the same file 'a'"}};
+    const std::string wxh = ": expected WIDTHxHEIGHT in pixels, such as 1920x1080";
+    const std::string least = ": width and height must be at least 1", most = ": width and height must be at most 16384";
+    const std::string dpi = ": expected a whole number from 1 to 1200", u32 = ": expected a whole number from 0 to 4294967295";
+    struct Case {
+        const char* Args;
+        std::string Error;   // the one-line refusal ("" when accepted)
+        int32_t Width = 1920, Height = 1080;
+        int Dpi = 96;
+        uint32_t Seed = 0, Steps = 0;
+        std::string TwoTone = "", Frame = "", Blocks = "";
+        bool Help = false;
+    };
+    const Case cases[] = {
+        {"", ""}, {"--seed 4294967295 --screen 16384X1", "", 16384, 1, 96, 4294967295},
+        {"--screen=1024x768 --seed=5 --steps 3 --dpi 1200", "", 1024, 768, 1200, 5, 3},
+        {"--dpi 7 --dpi=8 -h --frame f --twotone=t --blocks b", "", 1920, 1080, 8, 0, 0, "t", "f", "b", true},
+        {"--bogus=1", "unknown option '--bogus' (see --help)"}, {"-x", "unknown option '-x' (see --help)"},
+        {"a", "unexpected argument 'a' (see --help)"},
+        {"--bad\noption", "unknown option '--bad\\x0Aoption' (see --help)"},
+        {"--screen", "--screen needs a value"}, {"--dpi", "--dpi needs a value"},
+        {"--frame=", "--frame needs a file name"},
+        {"--frame a --twotone a", "--twotone and --frame name the same file 'a'"},
+        {"--screen 1920", "--screen '1920'" + wxh}, {"--screen x1080", "--screen 'x1080'" + wxh},
+        {"--screen 19a0x1080", "--screen '19a0x1080'" + wxh}, {"--screen 1x2x3", "--screen '1x2x3'" + wxh},
+        {"--screen +5x5", "--screen '+5x5'" + wxh}, {"--screen 0x1080", "--screen '0x1080'" + least},
+        {"--screen 1920x0", "--screen '1920x0'" + least}, {"--screen -5x100", "--screen '-5x100'" + least},
+        {"--screen 100x-1", "--screen '100x-1'" + least}, {"--screen 16385x100", "--screen '16385x100'" + most},
+        {"--screen 1x99999999999999999999", "--screen '1x99999999999999999999'" + most},
+        {"--dpi 0", "--dpi '0'" + dpi}, {"--dpi 1201", "--dpi '1201'" + dpi}, {"--dpi -96", "--dpi '-96'" + dpi},
+        {"--dpi 96.5", "--dpi '96.5'" + dpi}, {"--dpi=", "--dpi ''" + dpi},
+        {"--seed 4294967296", "--seed '4294967296'" + u32}, {"--seed -1", "--seed '-1'" + u32},
+        {"--steps ten", "--steps 'ten'" + u32},
+    };
     for (const auto& c : cases) {
-        std::istringstream line(c[0]);
-        std::vector<std::string> words(1);
-        for (std::string w; std::getline(line, w, ' ');)
-            words.push_back(w);
-        std::vector<char*> argv;
-        for (std::string& w : words)
-            argv.push_back(w.data());
-        RenderArgs a;
+        std::vector<std::string> words;
+        std::vector<char*> argv = SplitArgs(c.Args, ' ', &words);
+        RenderArgs got;
         std::string error;
-        std::ostringstream got;
-        if (ParseRenderArgs(int(argv.size()), argv.data(), &a, &error))
-            got << a.ScreenWidth << "x" << a.ScreenHeight << " " << a.Dpi << " " << a.Seed << " " << a.Steps
-                << " " << a.TwoTonePath << "/" << a.FramePath << "/" << a.BlocksPath << "/ " << a.Help;
-        EXPECT_NE((got.str() + error).find(c[1]), std::string::npos) << c[0] << ": " << got.str() << error;
-        EXPECT_EQ(error.find('\n'), std::string::npos);
+        const bool accepted = ParseRenderArgs(int(argv.size()), argv.data(), &got, &error);
+        EXPECT_EQ(accepted, c.Error.empty()) << c.Args;
+        EXPECT_EQ(error, c.Error) << c.Args;
+        if (!accepted)
+            continue;
+        EXPECT_EQ(Fields(got), std::tie(c.Width, c.Height, c.Dpi, c.Seed, c.Steps, c.TwoTone, c.Frame, c.Blocks, c.Help))
+            << c.Args;
     }
 }
 
@@ -82,19 +115,30 @@ TEST(RenderFiles, OutputsAppearWholeOrNotAtAll)
     std::ofstream(in("f.png")) << "old";
     fs::create_symlink(in("f.png"), in("link.png"));
     const mode_t mask = umask(022);
-    for (bool commit : {false, true}) {  // through the link, onto its target
-        ASSERT_TRUE(OpenOutput(in("link.png"), &f, &error) && std::fputs("new", f.Stream) >= 0) << error;
-        EXPECT_TRUE(commit ? CommitOutput(&f, &error) : (DiscardOutput(&f), ReadAll(in("f.png")) == "old"));
-    }
+    // Discarded, then committed: through the link, onto its target.
+    bool opened = OpenOutput(in("link.png"), &f, &error);
+    ASSERT_TRUE(opened) << error;
+    std::fputs("new", f.Stream);
+    DiscardOutput(&f);
+    EXPECT_EQ(ReadAll(in("f.png")), "old");
+    opened = OpenOutput(in("link.png"), &f, &error);
+    ASSERT_TRUE(opened) << error;
+    std::fputs("new", f.Stream);
+    const bool committed = CommitOutput(&f, &error);
+    EXPECT_TRUE(committed) << error;
     umask(mask);
-    EXPECT_TRUE(ReadAll(in("f.png")) == "new" && fs::is_symlink(in("link.png")) && entries() == 3);
+    EXPECT_EQ(ReadAll(in("f.png")), "new");
+    EXPECT_TRUE(fs::is_symlink(in("link.png")));
+    EXPECT_EQ(entries(), 3) << "f.png, link.png and sub only";
     EXPECT_EQ(fs::status(in("f.png")).permissions(), fs::perms(0644));
     const pid_t child = fork();  // a signal's way out removes the files still being written
     if (child == 0)
         OpenOutput(in("a"), &a, &error), OpenOutput(in("b"), &b, &error), DiscardAllOutputsAndExit(130);
     int status = 0;
     waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130 && entries() == 3);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(entries(), 3) << "a and b removed";
     fs::remove_all(dir);
 }
 
@@ -105,8 +149,10 @@ TEST_F(CoreTest, RenderToolWritesTheSceneBuiltHere)
     const std::string files = " --twotone " + in("t") + " --frame " + in("f") + " --blocks " + in("b");
     FILE* tool = popen((GLYPHFALL_RENDER_BINARY " --screen 1024x768 --seed 12345 --steps 3" + files).c_str(),
                        "r");
+    ASSERT_NE(tool, nullptr);
     char line[100] = "", want[100];
-    EXPECT_TRUE(tool && std::fgets(line, sizeof line, tool) && pclose(tool) == 0);
+    std::fgets(line, sizeof line, tool);
+    EXPECT_EQ(pclose(tool), 0);
     Prepare(1024, 768);
     RandSeed = 12345;
     NewScene();
@@ -117,13 +163,8 @@ TEST_F(CoreTest, RenderToolWritesTheSceneBuiltHere)
                   0x0410 + SceneLetter - 0xC0, BlockList.size());
     EXPECT_STREQ(line, want);
     for (const auto& [file, pixels] : {std::pair{"t", twoTone}, {"f", Pixels()}}) {
-        png_image png{};
-        png.version = PNG_IMAGE_VERSION;
-        std::vector<uint8_t> got(200 * 150 * 3);
-        EXPECT_TRUE(png_image_begin_read_from_file(&png, in(file).c_str()) && png.width == 200 &&
-                    png.height == 150 && png.format == PNG_FORMAT_RGB && (png.format = PNG_FORMAT_BGR) &&
-                    png_image_finish_read(&png, nullptr, got.data(), 0, nullptr) && got == pixels)
-            << file;
+        const std::vector<uint8_t> got = ReadPng(in(file));
+        EXPECT_TRUE(got == pixels) << file;
     }
     std::istringstream csv(ReadAll(in("b")));
     std::string row, cell;

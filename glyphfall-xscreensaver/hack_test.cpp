@@ -1,6 +1,5 @@
 // glyphfall-xscreensaver's choices made without a display: the command line
 // with the window it picks, the raster's shape, and the edit of ~/.xscreensaver.
-#include <sstream>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -9,39 +8,49 @@
 #include "glyphfall-xscreensaver/xscreensaver_file.h"
 #include "scene/scene.h"
 #include "shell/shell.h"
+#include "tests/argv.h"
 
 TEST(HackArgs, OptionsAndTheWindowByPrecedence)
 {
     struct Case {
         const char* Args;
         const char* FromDaemon;   // XSCREENSAVER_WINDOW
-        const char* Want;         // the choice, or a piece of the one-line refusal
+        const char* Error;        // the one-line refusal ("" when accepted)
+        PlaceKind Kind = PlaceOwn;
+        unsigned long Handle = 0;
+        uint32_t Delay = 10000;
+        bool Fps = false, Install = false, Uninstall = false;
     };
     const Case cases[] = {
-        {"", nullptr, "own 0 10000 0 00"}, {"--root", "", "root 0 10000 0 00"},
-        {"--root", "0x2a", "given 42"}, {"-window-id 7 --root", "0x2a", "given 7"},
-        {"--window-id=0x10 -delay=0 --fps", "junk", "given 16 0 1 00"}, {"--install", nullptr, "own 0 10000 0 10"},
-        {"--uninstall", nullptr, "own 0 10000 0 01"}, {"--install --uninstall", nullptr, "exclude each other"},
+        {"", nullptr, ""}, {"--root", "", "", PlaceRoot}, {"--root", "0x2a", "", PlaceGiven, 42},
+        {"-window-id 7 --root", "0x2a", "", PlaceGiven, 7},
+        {"--window-id=0x10 -delay=0 --fps", "junk", "", PlaceGiven, 16, 0, true},
+        {"--install", nullptr, "", PlaceOwn, 0, 10000, false, true},
+        {"--uninstall", nullptr, "", PlaceOwn, 0, 10000, false, false, true},
+        {"--install --uninstall", nullptr, "--install and --uninstall exclude each other"},
         {"--root", "junk", "XSCREENSAVER_WINDOW 'junk' is not a window id"},
-        {"--window-id 0", nullptr, "expected a window id"}, {"--delay 10000001", nullptr, "from 0 to 10000000"},
-        {"--install=1", nullptr, "takes no value"},
+        {"--window-id 0", nullptr, "--window-id '0': expected a window id, decimal or 0x hexadecimal"},
+        {"--delay 10000001", nullptr, "--delay '10000001': expected microseconds from 0 to 10000000"},
+        {"--install=1", nullptr, "option '--install=1' takes no value"},
     };
     for (const Case& c : cases) {
-        std::istringstream line(c.Args);
-        std::vector<std::string> words(1);
-        for (std::string w; line >> w;)
-            words.push_back(w);
-        std::vector<char*> argv;
-        for (std::string& w : words)
-            argv.push_back(w.data());
+        std::vector<std::string> words;
+        std::vector<char*> argv = SplitArgs(c.Args, ' ', &words);
         HackArgs a;
         WindowPlace place;
         std::string error;
-        std::ostringstream got;
-        if (ParseHackArgs(int(argv.size()), argv.data(), &a, &error) && ChooseHackWindow(a, c.FromDaemon, &place, &error))
-            got << (place.Kind == PlaceGiven ? "given" : place.Kind == PlaceRoot ? "root" : "own") << " "
-                << place.Handle << " " << a.Delay << " " << a.Fps << " " << a.Install << a.Uninstall;
-        EXPECT_NE((got.str() + error).find(c.Want), std::string::npos) << c.Args << ": " << got.str() << error;
+        const bool accepted = ParseHackArgs(int(argv.size()), argv.data(), &a, &error) &&
+                              ChooseHackWindow(a, c.FromDaemon, &place, &error);
+        EXPECT_EQ(accepted, !*c.Error) << c.Args;
+        EXPECT_EQ(error, c.Error) << c.Args;
+        if (!accepted)
+            continue;
+        EXPECT_EQ(place.Kind, c.Kind) << c.Args;
+        EXPECT_EQ(place.Handle, c.Handle) << c.Args;
+        EXPECT_EQ(a.Delay, c.Delay) << c.Args;
+        EXPECT_EQ(a.Fps, c.Fps) << c.Args;
+        EXPECT_EQ(a.Install, c.Install) << c.Args;
+        EXPECT_EQ(a.Uninstall, c.Uninstall) << c.Args;
     }
     // The usage states the same order.
     const std::string usage = HackUsage();

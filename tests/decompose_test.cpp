@@ -1,5 +1,7 @@
 // Block decomposition: the squares it cuts, their order and colours, and an
 // exact tiling of every letter's black pixels.
+#include <algorithm>
+
 #include "tests/test_util.h"
 
 static void Paint(Rectangle r, uint8_t value)
@@ -71,9 +73,11 @@ TEST_F(CoreTest, BlocksTileEveryLetterOnEveryScreenAndEm)
                 std::vector<int> cover(size_t(RasterWidth) * RasterHeight);
                 for (const Block& b : BlockList) {
                     const int32_t left = int32_t(b.X - b.Half), top = int32_t(b.Y - b.Half), n = b.SizeX;
-                    ASSERT_TRUE(SameBlocks({b}, {BlockAt(left, top, n, b.Colour)}) && left >= 0 && top >= 0 &&
-                                left + n < RasterWidth && top + n < RasterHeight && b.Colour.Red < 220 &&
-                                b.Colour.Green < 220 && b.Colour.Blue < 220);
+                    ASSERT_TRUE(SameBlocks({b}, {BlockAt(left, top, n, b.Colour)})) << "a square";
+                    ASSERT_GE(std::min(left, top), 0) << "inside the raster";
+                    ASSERT_LT(left + n, RasterWidth) << "inside the raster";
+                    ASSERT_LT(top + n, RasterHeight) << "inside the raster";
+                    ASSERT_LT(std::max({b.Colour.Red, b.Colour.Green, b.Colour.Blue}), 220) << "a random colour";
                     for (int32_t y = top; y <= top + n; ++y)
                         for (int32_t x = left; x <= left + n; ++x)
                             cover[size_t(y) * RasterWidth + x] += RowTable[y][x * 3 + 2] == 0 ? 1 : 2;
@@ -81,7 +85,7 @@ TEST_F(CoreTest, BlocksTileEveryLetterOnEveryScreenAndEm)
                 for (size_t i = 0; i < cover.size(); ++i)
                     ASSERT_EQ(cover[i], RowTable[i / RasterWidth][i % RasterWidth * 3 + 2] == 0)
                         << s.w << "x" << s.h << " em " << em << " letter " << code << " pixel " << i;
-                ASSERT_TRUE(em != 96 || !BlockList.empty());
+                ASSERT_FALSE(em == 96 && BlockList.empty()) << "no blocks for a letter at em 96";
                 // Frames of the moving blocks stay inside the raster (the address build checks).
                 SceneStart.store(CounterNow());
                 Animating.store(true);

@@ -1,31 +1,34 @@
 // The raster and the pictures in it: its geometry, the white fill, the
 // letter's place, the two-tone conversion and one animation frame.
+#include <array>
 #include <tuple>
 
 #include "tests/test_util.h"
 
 static bool White(int32_t x, int32_t y) { return !std::memcmp(RowTable[y] + x * 3, "\xff\xff\xff", 3); }
+static std::array<int32_t, 4> Corners(Rectangle r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
 
 TEST(Raster, MadeWhiteAndRemadeForAnotherScreen)
 {
     std::string error;
     // The second call frees the first raster (the address build's leak check).
     for (auto [w, h, cols] : {std::tuple{1280, 1024, 188}, {16384, 64, 38400}, {2, 3, 100}, {9, 16, 84}}) {
-        ASSERT_TRUE(CreateRaster(w, h, &error)) << error;
+        const bool made = CreateRaster(w, h, &error);
+        ASSERT_TRUE(made) << error;
         EXPECT_EQ(RasterWidth, cols);
-        EXPECT_TRUE(!WorkRect.Left && !WorkRect.Top && WorkRect.Right == cols - 1 && WorkRect.Bottom == 149);
-        EXPECT_TRUE(ClearRect.Left == 1 && ClearRect.Top == 0 && ClearRect.Right == cols)
-            << "column 0 is never cleared";
-        EXPECT_EQ(ClearRect.Bottom, 150);
+        EXPECT_EQ(Corners(WorkRect), (std::array{0, 0, cols - 1, 149}));
+        EXPECT_EQ(Corners(ClearRect), (std::array{1, 0, cols, 150})) << "column 0 is never cleared";
         EXPECT_EQ((RowTable[1] - RowTable[0]) % 4, 0);
         for (int32_t y = 0; y < RasterHeight; ++y)
             for (int32_t x = 0; x < RasterWidth; ++x)
                 ASSERT_TRUE(White(x, y)) << x << "," << y;
     }
     // A refusal keeps the raster there is.
-    EXPECT_FALSE(CreateRaster(1, 1000, &error));
-    EXPECT_NE(error.find("0 columns"), std::string::npos) << error;
-    EXPECT_FALSE(CreateRaster(100, 0, &error));
+    const bool narrow = CreateRaster(1, 1000, &error);
+    EXPECT_FALSE(narrow);
+    EXPECT_EQ(error, "a raster of 0 columns cannot be created for a screen of 1 x 1000 pixels");
+    const bool flat = CreateRaster(100, 0, &error);
+    EXPECT_FALSE(flat);
     EXPECT_EQ(RasterWidth, 84);
     ReleaseRaster(), ReleaseRaster();
     EXPECT_EQ(RowTable[0], nullptr);
@@ -33,12 +36,16 @@ TEST(Raster, MadeWhiteAndRemadeForAnotherScreen)
 
 TEST_F(CoreTest, ClearLeavesColumnZeroAndTheLetterCellStartsAtColumn60Row20)
 {
-    for (int pass = 0; pass < 2; ++pass)
-        for (int32_t y = 0; y < RasterHeight; ++y) {
-            std::memset(RowTable[y], 100, size_t(RasterWidth) * 3);
-            pass ? void() : ClearRaster();
-            ASSERT_TRUE(pass || (!White(0, y) && White(1, y) && White(RasterWidth - 1, y))) << "row " << y;
-        }
+    for (int32_t y = 0; y < RasterHeight; ++y)
+        std::memset(RowTable[y], 100, size_t(RasterWidth) * 3);
+    ClearRaster();
+    for (int32_t y = 0; y < RasterHeight; ++y) {
+        ASSERT_FALSE(White(0, y)) << "row " << y;
+        ASSERT_TRUE(White(1, y)) << "row " << y;
+        ASSERT_TRUE(White(RasterWidth - 1, y)) << "row " << y;
+    }
+    for (int32_t y = 0; y < RasterHeight; ++y)
+        std::memset(RowTable[y], 100, size_t(RasterWidth) * 3);
     DrawLetter(0xC0);  // the opaque cell turns white, the ink sits on the baseline (row 20 + 86)
     int32_t top = RasterHeight, left = RasterWidth, ink = -1;
     for (int32_t y = 0; y < RasterHeight; ++y)
@@ -47,7 +54,10 @@ TEST_F(CoreTest, ClearLeavesColumnZeroAndTheLetterCellStartsAtColumn60Row20)
             left = White(x, y) ? std::min(left, x) : left;
             ink = RowTable[y][x * 3] < 100 ? y : ink;
         }
-    EXPECT_TRUE(left == 60 && top == 20 && ink >= 104 && ink <= 106) << left << "," << top << " to " << ink;
+    EXPECT_EQ(left, 60);
+    EXPECT_EQ(top, 20);
+    EXPECT_GE(ink, 104) << "the lowest ink";
+    EXPECT_LE(ink, 106) << "the lowest ink";
     // A 240-pixel em on 84 columns: ink past the right edge must not wrap into column 0.
     Prepare(1080, 1920, 240);
     for (int code = 0xC0; code <= 0xDF; ++code) {
@@ -68,7 +78,8 @@ TEST_F(CoreTest, LetterBytesAreWindows1251)
         DrawLetter(uint8_t(cyrillic));
         const std::vector<uint8_t> drawn = Pixels();
         ClearRaster(), DrawLetter(uint8_t(latin));
-        EXPECT_TRUE(drawn == Pixels() && drawn != blank) << "byte 0x" << std::hex << cyrillic << " is not " << latin;
+        EXPECT_TRUE(drawn == Pixels()) << "byte 0x" << std::hex << cyrillic << " is not " << latin;
+        EXPECT_TRUE(drawn != blank) << "byte 0x" << std::hex << cyrillic;
         ClearRaster();
     }
 }
@@ -77,7 +88,7 @@ TEST_F(CoreTest, MeanColourTruncatesEachChannel)
 {
     std::memcpy(RowTable[5] + 30, "\x00\xff\x64\x01\xfe\xc8", 6);  // b,g,r 0,255,100 and 1,254,200
     const Bgr m = MeanColour({10, 5, 11, 5});
-    EXPECT_TRUE(m.Blue == 0 && m.Green == 254 && m.Red == 150) << +m.Blue << "," << +m.Green << "," << +m.Red;
+    EXPECT_EQ((std::array{+m.Blue, +m.Green, +m.Red}), (std::array{0, 254, 150})) << "blue, green, red";
     EXPECT_EQ(MeanColour(WorkRect).Blue, 254) << "254.99 truncated";
 }
 

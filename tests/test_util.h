@@ -66,8 +66,8 @@ struct CoreTest : testing::Test {
     static void Prepare(int32_t width, int32_t height, int em = 96)
     {
         std::string error;
-        ASSERT_TRUE(CreateRaster(width, height, &error) && SetRasterFont("Times New Roman", em, &error))
-            << error;
+        const bool ready = CreateRaster(width, height, &error) && SetRasterFont("Times New Roman", em, &error);
+        ASSERT_TRUE(ready) << error;
     }
     void SetUp() override { Prepare(1920, 1080), Running.store(true), HeadlessReset(); }
     void TearDown() override { RequestStop(), BlockList.clear(), ReleaseRaster(), HeadlessReset(); }

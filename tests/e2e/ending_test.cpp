@@ -15,19 +15,8 @@ namespace {
 // SIGTERM once glyphfall's window shows, while the first scene is still being made.
 void TermAtStartUp(E2e* t)
 {
-    Display* d = t->Server.Conn;
-    for (auto deadline = Clock::now() + Ms(10000); Clock::now() < deadline; std::this_thread::sleep_for(Ms(1))) {
-        Window root, parent, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
-        XWindowAttributes a;
-        bool shown = false;
-        for (unsigned i = 0; i < count && !shown; ++i)
-            shown = XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable;
-        XFree(children);
-        if (shown)
-            break;
-    }
+    for (auto end = Clock::now() + Ms(10000); TopWindows(t->Server.Conn).empty() && Clock::now() < end;)
+        std::this_thread::sleep_for(Ms(1));
     kill(t->Prog.Pid, SIGTERM);
 }
 
@@ -57,8 +46,7 @@ TEST_P(Ends, WhenItShould)
 {
     const EndCase& c = GetParam();
     StartServer(1280, 1024);
-    Launch();
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Launch());
     ExpectEnding(c);
 }
 
@@ -77,8 +65,7 @@ TEST_F(E2e, NoDisplayOrNoFontIsOneLineAndExitCode1)
     for (const auto& [env, says] : cases) {
         if (says == cases[3].second)
             StartServer(640, 480);
-        Launch({}, env);
-        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_NO_FATAL_FAILURE(Launch({}, env));
         ExpectExit(Prog.Started, Ms(10000), 1, says, says);
     }
 }
@@ -89,20 +76,16 @@ TEST_F(E2e, AScreenTooNarrowShowsTheErrorBox)
 {
     StartServer(1, 1000);
     for (bool answer : {true, false}) {
-        Launch();
-        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_NO_FATAL_FAILURE(Launch());
         ASSERT_FALSE(WaitExit(&Prog, Ms(2000))) << "did not wait for the box: " << DescribeStatus(Prog.ExitStatus);
         EXPECT_EQ(ReadStderr(Prog).rfind("glyphfall: Application Error: Exception EOutOfResources in module ", 0), 0u)
             << ReadStderr(Prog);
         // Without a window manager nobody gives the box, the topmost window, the focus.
         const auto sent = Clock::now();
         do {
-            Window root, parent, *children = nullptr;
-            unsigned count = 0;
-            XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
-            if (answer && count > 1)
-                XSetInputFocus(Server.Conn, children[count - 1], RevertToPointerRoot, CurrentTime);
-            XFree(children);
+            const std::vector<Window> shown = TopWindows(Server.Conn);
+            if (answer && shown.size() > 1)
+                XSetInputFocus(Server.Conn, shown.back(), RevertToPointerRoot, CurrentTime);
             answer ? TapKey(Server.Conn, XK_Return) : (void)kill(Prog.Pid, SIGTERM);
         } while (!WaitExit(&Prog, Ms(200)) && Clock::now() - sent < Ms(3000));
         ExpectExit(sent, Ms(3000), answer ? 1 : -SIGTERM, nullptr, answer ? "box answered" : "SIGTERM at the box");

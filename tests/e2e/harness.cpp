@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -20,8 +19,7 @@
 // Starts argv, a server taking "-displayfd N" after argv[0].
 static bool StartServerProgram(XServer* server, Strings argv, const std::string& tempDir, std::string* error)
 {
-    // Windows of other clients vanish while the harness looks at them.
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });   // other clients' windows vanish while we look
     int fds[2] = {-1, -1};
     if (pipe2(fds, O_CLOEXEC) == 0)
         fcntl(fds[1], F_SETFD, 0);   // the write end goes to the server
@@ -57,16 +55,13 @@ bool StartXServer(XServer* server, int width, int height, const Strings& extra, 
 
 bool StartTwoHeads(XServer* server, const std::string& tempDir, std::string* error)
 {
-    return StartServerProgram(server,
-                              {"/usr/bin/Xorg", "-config", XORG_TWO_HEADS, "-noreset", "-nolisten", "tcp",
-                               "-logfile", tempDir + "/Xorg.log"},
-                              tempDir, error);
+    return StartServerProgram(server, {"/usr/bin/Xorg", "-config", XORG_TWO_HEADS, "-noreset", "-nolisten", "tcp",
+                                       "-logfile", tempDir + "/Xorg.log"}, tempDir, error);
 }
 
 void StopXServer(XServer* server, int signal)
 {
-    // Our connection first: Xlib ends a process whose server is gone.
-    if (server->Conn)
+    if (server->Conn)   // ours first: Xlib ends a process whose server is gone
         XCloseDisplay(std::exchange(server->Conn, nullptr));
     Program xvfb;
     xvfb.Pid = std::exchange(server->Pid, -1);
@@ -112,8 +107,7 @@ bool SpawnProgram(Program* program, const Strings& argv, const Strings& env, con
             execve(pointers[0][0], pointers[0].data(), pointers[1].data());
         _exit(127);
     }
-    close(out);
-    close(null);
+    close(out), close(null);
     if (program->Pid < 0)
         *error = std::string("fork: ") + std::strerror(errno);
     setpgid(program->Pid, program->Pid);   // here too, so that the group exists before any kill
@@ -136,10 +130,8 @@ bool WaitExit(Program* program, Ms timeout)
 
 void KillProgram(Program* program)
 {
-    if (program->Pid <= 0)
-        return;
-    kill(-program->Pid, SIGKILL);
-    waitpid(std::exchange(program->Pid, -1), &program->ExitStatus, 0);
+    if (program->Pid > 0)
+        kill(-program->Pid, SIGKILL), waitpid(std::exchange(program->Pid, -1), &program->ExitStatus, 0);
 }
 
 std::string ReadStderr(const Program& program)
@@ -166,31 +158,43 @@ void TapKey(Display* d, unsigned long keysym, unsigned long held)
 
 void ClickButton(Display* d, unsigned button)
 {
-    XTestFakeButtonEvent(d, button, True, CurrentTime);
-    XTestFakeButtonEvent(d, button, False, CurrentTime);
+    XTestFakeButtonEvent(d, button, True, CurrentTime), XTestFakeButtonEvent(d, button, False, CurrentTime);
     XSync(d, False);
 }
 
-void MoveBy(Display* d, int dx, int dy)
+void MoveBy(Display* d, int dx, int dy) { XTestFakeRelativeMotionEvent(d, dx, dy, CurrentTime), XSync(d, False); }
+
+void MoveTo(Display* d, int x, int y) { XTestFakeMotionEvent(d, DefaultScreen(d), x, y, CurrentTime), XSync(d, False); }
+
+std::vector<Window> TopWindows(Display* d)
 {
-    XTestFakeRelativeMotionEvent(d, dx, dy, CurrentTime);
-    XSync(d, False);
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+    std::vector<Window> shown;
+    XWindowAttributes a;
+    for (unsigned i = 0; i < count; ++i)
+        if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
+            shown.push_back(children[i]);
+    XFree(children);
+    return shown;
 }
 
-void MoveTo(Display* d, int x, int y)
+void SendClose(Display* d, Window window)
 {
-    XTestFakeMotionEvent(d, DefaultScreen(d), x, y, CurrentTime);
+    XEvent close = {};
+    close.xclient = {ClientMessage, 0, True, d, window, XInternAtom(d, "WM_PROTOCOLS", False), 32, {}};
+    close.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    XSendEvent(d, window, False, NoEventMask, &close);
     XSync(d, False);
 }
 
 // A channel of mask's width in pixel, at 8 bits, rounded: a 10-bit 4v + v / 64 reads as v.
 static uint32_t Channel(unsigned long pixel, unsigned long mask)
 {
-    if (!mask)
-        return 0;
-    const int shift = __builtin_ctzl(mask);
+    const int shift = mask ? __builtin_ctzl(mask) : 0;
     const unsigned long top = mask >> shift;
-    return uint32_t((((pixel & mask) >> shift) * 255 + top / 2) / top);
+    return top ? uint32_t((((pixel & mask) >> shift) * 255 + top / 2) / top) : 0;
 }
 
 bool TakeScreenshot(Display* d, Screenshot* s, Window window)
@@ -220,11 +224,10 @@ bool TakeScreenshot(Display* d, Screenshot* s, Window window)
 bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screenshot&)>& accept, Screenshot* shot,
                    Window window)
 {
-    for (const auto deadline = Clock::now() + timeout; !(TakeScreenshot(d, shot, window) && accept(*shot));)
+    for (const auto deadline = Clock::now() + timeout; !(TakeScreenshot(d, shot, window) && accept(*shot));
+         std::this_thread::sleep_for(Ms(20)))
         if (Clock::now() >= deadline)
             return false;
-        else
-            std::this_thread::sleep_for(Ms(20));
     return true;
 }
 
@@ -246,20 +249,17 @@ size_t EnlargementErrors(const Screenshot& s, int rasterWidth, std::vector<uint3
 {
     width = width ? width : s.Width;
     height = height ? height : s.Height;
-    // Row by row, the first pixel met of a cell is its top-left one: every
-    // other pixel of the cell must equal it.
+    // Row by row, the first pixel met of a cell is its top-left one: every other pixel of the cell must equal it.
     std::vector<uint32_t> own, &cells = raster ? *raster : own;
     cells.assign(size_t(rasterWidth) * 150, 0);
     std::vector<bool> seen(cells.size());
     size_t wrong = 0;
-    for (int64_t y = 0; y < height; ++y)
+    for (int64_t y = 0, c = centres; y < height; ++y)   // (2x + 1) / 2W instead of 2x / 2W
         for (int64_t x = 0; x < width; ++x) {
-            const int64_t c = centres;   // (2x + 1) / 2W instead of 2x / 2W
             const size_t cell = size_t((2 * y + c) * 150 / (2 * height)) * size_t(rasterWidth) +
                                 size_t((2 * x + c) * rasterWidth / (2 * width));
             const uint32_t pixel = s.At(int(left + x), int(top + y));
-            if (!seen[cell])
-                cells[cell] = pixel;
+            cells[cell] = seen[cell] ? cells[cell] : pixel;
             seen[cell] = true;
             wrong += pixel != cells[cell];
         }
@@ -292,15 +292,14 @@ bool E2e::ExpectExit(Clock::time_point since, Ms bound, int code, const char* sa
         return false;
     }
     const int status = Prog.ExitStatus;
-    const std::string text = ReadStderr(Prog);
+    const std::string text = ReadStderr(Prog);   // the timing goes to the log
     std::printf("[e2e] %s: %s after %.0f ms\n", what.c_str(), DescribeStatus(status).c_str(),
                 std::chrono::duration<double, std::milli>(Prog.ExitSeen - since).count());
     const bool right = code < 0 ? WIFSIGNALED(status) && WTERMSIG(status) == -code
                                 : WIFEXITED(status) && WEXITSTATUS(status) == code;
     EXPECT_TRUE(right) << what << ": " << DescribeStatus(status) << "; output: " << text;
-    const bool said = !says || (*says ? !text.rfind("glyphfall", 0) && text.find('\n') == text.size() - 1 &&
-                                            text.find(says) != text.npos
-                                      : text.empty());
+    const bool oneLine = !text.rfind("glyphfall", 0) && text.find('\n') == text.size() - 1;
+    const bool said = !says || (*says ? oneLine && text.find(says) != text.npos : text.empty());
     EXPECT_TRUE(said) << what << ": unexpected output: " << text;
     return right;
 }
@@ -315,9 +314,7 @@ void E2e::ExpectEnding(const EndCase& c)
     c.Ending(this);
     const auto ended = Clock::now();
     // The window goes before any exit handler (a sanitizer's) runs: the black root shows.
-    auto gone = [](const Screenshot& s) {
-        return std::all_of(s.Pixels.begin(), s.Pixels.end(), [](uint32_t p) { return p == 0; });
-    };
+    auto gone = [](const Screenshot& s) { return std::all_of(s.Pixels.begin(), s.Pixels.end(), std::logical_not()); };
     Screenshot root;
     EXPECT_TRUE(!Server.Conn || WaitForScreen(Server.Conn, Ms(c.BoundMs), gone, &root)) << "the window stayed";
     ExpectExit(ended, Ms(c.Phase < 0 ? c.BoundMs : 5000), c.Code, c.Says, c.Name);
@@ -326,10 +323,8 @@ void E2e::ExpectEnding(const EndCase& c)
 // Moves of 3 pixels on one axis or both, each its own motion event.
 static void ThreePixelSteps(E2e* t)
 {
-    for (const auto& [dx, dy] : {std::pair{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}}) {
-        MoveBy(t->Server.Conn, dx, dy);
-        std::this_thread::sleep_for(Ms(20));
-    }
+    for (const auto& [dx, dy] : {std::pair{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}})
+        MoveBy(t->Server.Conn, dx, dy), std::this_thread::sleep_for(Ms(20));
 }
 
 std::vector<EndCase> InputEndings()
@@ -342,11 +337,10 @@ std::vector<EndCase> InputEndings()
                  ClickButton(t->Server.Conn, button);
          },
          [](E2e* t) { ClickButton(t->Server.Conn, 1); }, 3000, 0, ""},
-        {"RightClickNotAltOrF10", false,
+        {"RightClickNotAltOrF10", 0,
          [](E2e* t) {
-             TapKey(t->Server.Conn, XK_Alt_L);
-             TapKey(t->Server.Conn, XK_a, XK_Alt_L);
-             TapKey(t->Server.Conn, XK_F10);
+             for (const auto& [key, held] : {std::pair{XK_Alt_L, 0}, {XK_a, XK_Alt_L}, {XK_F10, 0}})
+                 TapKey(t->Server.Conn, key, held);
          },
          [](E2e* t) { ClickButton(t->Server.Conn, 3); }, 3000, 0, ""},
         {"FourPixelsRightNotThree", 0, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }, 3000, 0, ""},

@@ -19,18 +19,18 @@ using Ms = std::chrono::milliseconds;
 using Strings = std::vector<std::string>;
 
 struct XServer {
-    pid_t Pid = -1;              // Xvfb, -1 once reaped
+    pid_t Pid = -1;              // the server, -1 once reaped
     std::string Name;            // ":N"
     Display* Conn = nullptr;     // the harness's own connection
     int Width = 0, Height = 0;   // the screen as the server reports it
 };
 
-// Starts Xvfb on a free display of its choice, screen width x height x depth, black root.
+// Xvfb on a display of its choice, width x height x depth, black root; or Xorg's dummy driver with two
+// 1024x768 monitors side by side (Xinerama heads at 0,0 and 1024,0). StopXServer also reaps; safe to repeat.
 bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
                   std::string* error, int depth = 24);
-// Starts Xorg's dummy driver with two 1024x768 monitors side by side (Xinerama heads at 0,0 and 1024,0).
 bool StartTwoHeads(XServer* server, const std::string& tempDir, std::string* error);
-void StopXServer(XServer* server, int signal = SIGTERM);   // and reaps it; safe to repeat
+void StopXServer(XServer* server, int signal = SIGTERM);
 
 struct Program {
     pid_t Pid = -1;              // leader of its own process group; -1 once reaped
@@ -56,6 +56,9 @@ void TapKey(Display* d, unsigned long keysym, unsigned long held = 0);
 void ClickButton(Display* d, unsigned button);
 void MoveBy(Display* d, int dx, int dy);
 void MoveTo(Display* d, int x, int y);
+// The shown top-level windows, bottom to top; the window manager's close request to one.
+std::vector<Window> TopWindows(Display* d);
+void SendClose(Display* d, Window window);
 
 struct Screenshot {
     int Width = 0, Height = 0;
@@ -92,8 +95,8 @@ struct EndCase {
     const char* Says;     // what its one line says ("": nothing said)
 };
 
-// What every program's ending table holds: a key, and the clicks and moves
-// that end it next to those that must not.
+// What every program's ending table holds: a key, and the clicks and moves that end it next to
+// those that must not.
 std::vector<EndCase> InputEndings();
 
 struct E2e : testing::Test {
@@ -107,27 +110,22 @@ struct E2e : testing::Test {
         ASSERT_NE(mkdtemp(pattern), nullptr);
         TempDir = pattern;
     }
-    void TearDown() override
-    {
-        KillProgram(&Prog);
-        StopXServer(&Server);
-        std::filesystem::remove_all(TempDir);
-    }
+    void TearDown() override { KillProgram(&Prog), StopXServer(&Server), std::filesystem::remove_all(TempDir); }
     void StartServer(int width, int height, const Strings& extra = {}, int depth = 24)   // or fails the test
     {
         std::string error;
         ASSERT_TRUE(StartXServer(&Server, width, height, extra, TempDir, &error, depth)) << error;
     }
-    // Starts program (glyphfall) with args, env and the server's DISPLAY (the first of a name
-    // counts). ThreadSanitizer's exit hook would otherwise wait a second for running threads.
+    // Starts program (glyphfall) with args, env and the server's DISPLAY (the first of a name counts).
+    // ThreadSanitizer's exit hook would otherwise wait a second for running threads.
     void Launch(const Strings& args = {}, const Strings& env = {}, const char* program = GLYPHFALL_PROGRAM)
     {
         KillProgram(&Prog);
         Strings argv = {program}, add = env;
         argv.insert(argv.end(), args.begin(), args.end());
-        add.push_back("DISPLAY=" + (Server.Conn ? Server.Name : ""));
         const char* tsan = std::getenv("TSAN_OPTIONS");
-        add.push_back("TSAN_OPTIONS=" + std::string(tsan ? tsan : "") + " atexit_sleep_ms=0");
+        add.insert(add.end(), {"DISPLAY=" + (Server.Conn ? Server.Name : ""),
+                               "TSAN_OPTIONS=" + std::string(tsan ? tsan : "") + " atexit_sleep_ms=0"});
         std::string error;
         ASSERT_TRUE(SpawnProgram(&Prog, argv, ProgramEnvironment(add), TempDir, &error)) << error;
     }

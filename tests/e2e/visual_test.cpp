@@ -1,15 +1,44 @@
-// The exact picture on X servers of several depths, with and without MIT-SHM
-// and in an ARGB window; the hack's repainting and its shared memory.
+// The exact picture on X servers of several sizes and depths, with and without MIT-SHM and in an ARGB
+// window, whatever glyphfall's command line; glyphfall kept above without a cursor, its later frames
+// shown after a refused wake-up; the hack's repainting and its shared memory.
 #include <fstream>
 #include <thread>
 
 #include "tests/e2e/harness.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
+#include <X11/keysym.h>
 
 namespace {
 
-struct Visuals : E2e, testing::WithParamInterface<std::pair<int, bool>> {   // depth, MIT-SHM offered
+// The window under the pointer, which covers the screen, asks to stay above the others and hides the cursor.
+void ExpectKeptAboveWithoutCursor(Display* d)
+{
+    Window root, window = 0;
+    int x, y;
+    unsigned mask;
+    unsigned long count = 0, after;
+    Atom type, *states = nullptr;
+    XQueryPointer(d, DefaultRootWindow(d), &root, &window, &x, &y, &x, &y, &mask);
+    XGetWindowProperty(d, window, XInternAtom(d, "_NET_WM_STATE", 0), 0, 16, False, XA_ATOM, &type, &x, &count,
+                       &after, reinterpret_cast<unsigned char**>(&states));
+    EXPECT_NE(std::count(states, states + count, XInternAtom(d, "_NET_WM_STATE_ABOVE", 0)), 0) << "not kept above";
+    XFree(states);
+    XFixesCursorImage* cursor = XFixesGetCursorImage(d);
+    ASSERT_NE(cursor, nullptr);
+    const auto clear = [](unsigned long argb) { return argb >> 24 == 0; };
+    EXPECT_TRUE(std::all_of(cursor->pixels, cursor->pixels + cursor->width * cursor->height, clear)) << "a cursor";
+    XFree(cursor);
+}
+
+struct Screen {
+    int Width, Height, RasterWidth, Depth;
+    bool Shm, RefuseWake;   // MIT-SHM offered; the first frame's wake-up refused, as by a full event queue
+};
+
+struct Visuals : E2e, testing::WithParamInterface<Screen> {
     void StartHack(const Strings& args) { Launch(args, {}, GLYPHFALL_HACK); }
     // A 320x240 window of the test's own at (0, 0) with a red background, in
     // the screen's visual or the depth-32 ARGB one.
@@ -27,19 +56,19 @@ struct Visuals : E2e, testing::WithParamInterface<std::pair<int, bool>> {   // d
         XSync(d, False);
         return w;
     }
-    // The letter, then coloured frames, each the exact enlargement of a 200 x 150
-    // raster over window (0: the screen), opaque; if moving, still changing
-    // over several seconds (glyphfall's blocks are gone within about one).
-    void ExpectPicture(Window window, const std::string& what, bool moving)
+    // The letter, then coloured frames, each the exact enlargement of the raster over window (0: the
+    // screen), opaque; if moving, still changing over several seconds (glyphfall's blocks are gone
+    // within about one).
+    void ExpectPicture(Window window, const std::string& what, bool moving, int rasterWidth = 200)
     {
         // SDL without MIT-SHM puts glyphfall's picture in pieces (Xlib splits
         // large images): a screenshot may catch one half-way.
         Screenshot shot;
         for (auto phase : {IsTwoTone, HasColour}) {
-            auto exact = [&](const Screenshot& s) { return phase(s) && !EnlargementErrors(s, 200); };
+            auto exact = [&](const Screenshot& s) { return phase(s) && !EnlargementErrors(s, rasterWidth); };
             ASSERT_TRUE(WaitForScreen(Server.Conn, Ms(20000), exact, &shot, window))
                 << what << ": no exact " << (phase == IsTwoTone ? "letter" : "coloured frame") << ", "
-                << EnlargementErrors(shot, 200) << " pixels off; " << ReadStderr(Prog);
+                << EnlargementErrors(shot, rasterWidth) << " pixels off; " << ReadStderr(Prog);
             EXPECT_TRUE(shot.Opaque) << what << ": pixels left transparent";
         }
         for (int second = 0; moving && second < 3; ++second) {
@@ -53,19 +82,31 @@ struct Visuals : E2e, testing::WithParamInterface<std::pair<int, bool>> {   // d
 
 TEST_P(Visuals, GlyphfallAndTheHackShowTheExactPicture)
 {
-    const auto [depth, shm] = GetParam();
-    ASSERT_NO_FATAL_FAILURE(StartServer(640, 480, shm ? Strings{} : Strings{"-extension", "MIT-SHM"}, depth));
-    Launch();
-    ASSERT_NO_FATAL_FAILURE(ExpectPicture(0, "glyphfall", false));
+    const Screen c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(StartServer(c.Width, c.Height, c.Shm ? Strings{} : Strings{"-extension", "MIT-SHM"},
+                                        c.Depth));
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    Launch({"--help", "-s", "/nonexistent"}, {"LD_PRELOAD=" + std::string(c.RefuseWake ? REFUSE_WAKE : ""),
+                                              "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":verify_asan_link_order=0"});
+    ASSERT_NO_FATAL_FAILURE(ExpectPicture(0, "glyphfall", false, c.RasterWidth));
+    ExpectKeptAboveWithoutCursor(Server.Conn);
+    Screenshot frame, later;
+    ASSERT_TRUE(TakeScreenshot(Server.Conn, &frame));
+    auto moved = [&](const Screenshot& s) { return s.Pixels != frame.Pixels; };
+    EXPECT_TRUE(WaitForScreen(Server.Conn, Ms(5000), moved, &later)) << "the animation froze";
+    TapKey(Server.Conn, XK_a);
+    ExpectExit(Clock::now(), Ms(3000), 0, "", "key while animating");
     ASSERT_NO_FATAL_FAILURE(StartHack({"--root"}));
     // Frames that keep coming are checked once: the depth does not change the pacing.
-    ASSERT_NO_FATAL_FAILURE(ExpectPicture(0, "the hack on the root", depth == 24 && shm));
+    ASSERT_NO_FATAL_FAILURE(ExpectPicture(0, "the hack on the root", c.Depth == 24 && c.Shm, c.RasterWidth));
     const Window argb = MakeWindow(true);
     ASSERT_NO_FATAL_FAILURE(StartHack({"--window-id", std::to_string(argb)}));
     ASSERT_NO_FATAL_FAILURE(ExpectPicture(argb, "the hack in an ARGB window", false));
 }
 
-INSTANTIATE_TEST_SUITE_P(E2e, Visuals, testing::Values(std::pair{24, true}, std::pair{30, true}, std::pair{24, false}));
+INSTANTIATE_TEST_SUITE_P(E2e, Visuals, testing::Values(Screen{1280, 1024, 188, 24, true, false},
+                                                       Screen{1080, 1920, 84, 30, true, true},
+                                                       Screen{640, 480, 200, 24, false, false}));
 
 TEST_F(Visuals, HackRepaintsExposedPartsAtOnce)
 {

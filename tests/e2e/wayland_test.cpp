@@ -32,8 +32,7 @@ struct Wayland : E2e, testing::WithParamInterface<WaylandCase> {};
 TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysInputACloseOrALostCompositorEnds)
 {
     const WaylandCase c = GetParam();
-    StartServer(1280, 1024);
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(StartServer(1280, 1024));
     Display* d = Server.Conn;
     MoveTo(d, 640, 512);   // the cursor rests in the middle from the start
     // weston fills the Xvfb at the given scale, renders with pixman, keeps
@@ -42,7 +41,7 @@ TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysInputACloseOrAL
     const std::string socket = "wayland-glyphfall";
     const std::string runtime = "XDG_RUNTIME_DIR=" + TempDir;
     Program weston;
-    struct Reaper { Program* P; ~Reaper() { KillProgram(P); } } reaper{&weston};
+    struct Reaper { Program* P; ~Reaper() { KillProgram(P); } } reaper{&weston};   // however the test ends
     std::string error;
     ASSERT_TRUE(SpawnProgram(&weston,
                              {"/usr/bin/weston", "--backend=x11-backend.so", "--use-pixman",
@@ -58,9 +57,8 @@ TEST_P(Wayland, TheLetterExactOnPhysicalPixelsARestingCursorStaysInputACloseOrAL
     // SDL_Quit unloads Mesa's EGL and llvmpipe, whose blocks left at exit
     // LeakSanitizer can then attribute to no library: no leak check here.
     const char* asan = std::getenv("ASAN_OPTIONS");
-    Launch({}, {"DISPLAY=", "WAYLAND_DISPLAY=" + socket, runtime,
-                "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":detect_leaks=0"});
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Launch({}, {"DISPLAY=", "WAYLAND_DISPLAY=" + socket, runtime,
+                                        "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":detect_leaks=0"}));
     Screenshot letter;
     ASSERT_TRUE(WaitForPhase(true, &letter)) << "no full-screen two-tone letter without a cursor";
     const auto letterSeen = Clock::now();

@@ -59,22 +59,14 @@ struct Wine : E2e {
     // The shown top-level window of that title; 0 if none comes within 20 s or the program ends.
     Window FindWindowNamed(const std::string& title)
     {
-        Window found = 0;
-        for (const auto deadline = Clock::now() + Ms(20000);
-             !found && Clock::now() < deadline && !WaitExit(&Prog, Ms(0));) {
-            Window root, parent, *children = nullptr;
-            unsigned count = 0;
-            XQueryTree(Server.Conn, DefaultRootWindow(Server.Conn), &root, &parent, &children, &count);
-            for (unsigned i = 0; i < count && !found; ++i) {
+        for (const auto end = Clock::now() + Ms(20000); Clock::now() < end && !WaitExit(&Prog, Ms(0));)
+            for (Window w : TopWindows(Server.Conn)) {
                 char* name = nullptr;
-                XWindowAttributes a;
-                if (XFetchName(Server.Conn, children[i], &name) && title == name &&
-                    XGetWindowAttributes(Server.Conn, children[i], &a) && a.map_state == IsViewable)
-                    found = children[i];
+                const bool named = XFetchName(Server.Conn, w, &name) && title == name;
                 XFree(name);
+                if (named)
+                    return w;
             }
-            XFree(children);
-        }
-        return found;
+        return 0;
     }
 };

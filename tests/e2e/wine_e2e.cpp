@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 
 #include <X11/Xutil.h>
@@ -24,8 +22,7 @@ struct WinePicture : Wine, testing::WithParamInterface<std::array<int, 3>> {};
 TEST_P(WinePicture, TheLetterThenMovingBlocksEnlargedExactly)
 {
     const auto [width, height, rasterWidth] = GetParam();
-    Prepare(width, height);
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Prepare(width, height));
     Run();
     ASSERT_FALSE(Letter(rasterWidth).empty());
     Screenshot frame, later;
@@ -44,26 +41,10 @@ INSTANTIATE_TEST_SUITE_P(E2e, WinePicture, testing::Values(std::array{1280, 1024
 // window's WM_DELETE_WINDOW, which Wine turns into WM_SYSCOMMAND SC_CLOSE.
 void CloseCommand(E2e* t)
 {
-    Display* d = t->Server.Conn;
-    Window root, window = 0, *children = nullptr;
-    unsigned count = 0;
-    XQueryTree(d, DefaultRootWindow(d), &root, &window, &children, &count);
-    XEvent e = {};
-    e.xclient.type = ClientMessage;
-    e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-    e.xclient.data.l[1] = CurrentTime;
-    // The full-screen one among Wine's windows.
-    for (unsigned i = 0; i < count; ++i) {
-        XWindowAttributes a;
-        if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable && a.width == t->Server.Width) {
-            e.xclient.window = children[i];
-            XSendEvent(d, children[i], False, NoEventMask, &e);
-        }
-    }
-    XFree(children);
-    XSync(d, False);
+    XWindowAttributes a;   // to the full-screen one among Wine's windows
+    for (Window w : TopWindows(t->Server.Conn))
+        if (XGetWindowAttributes(t->Server.Conn, w, &a) && a.width == t->Server.Width)
+            SendClose(t->Server.Conn, w);
 }
 
 // The input endings of every program's table, and the close command.
@@ -80,8 +61,7 @@ struct WineEnds : Wine, testing::WithParamInterface<EndCase> {};
 // must not end it either.
 TEST_P(WineEnds, WhenItShould)
 {
-    Prepare(1280, 1024);
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Prepare(1280, 1024));
     Run();
     ExpectEnding(GetParam());
 }
@@ -99,8 +79,7 @@ int LowestInk(const std::vector<uint32_t>& raster, int rasterWidth)
 
 TEST_F(Wine, LogPixelsSizesTheLetter)
 {
-    Prepare(1280, 1024);
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Prepare(1280, 1024));
     const char* desktop = "HKCU\\Control Panel\\Desktop";
     int lowest[2] = {};
     for (int i = 0; i < 2; ++i) {
@@ -112,7 +91,8 @@ TEST_F(Wine, LogPixelsSizesTheLetter)
     }
     EXPECT_TRUE(Tool({"/usr/bin/wine", "reg", "delete", desktop, "/v", "LogPixels", "/f"}));
     std::printf("[e2e] lowest ink row: %d at 96 DPI, %d at 144 DPI\n", lowest[0], lowest[1]);
-    EXPECT_TRUE(lowest[0] > 90 && lowest[0] <= 130) << "lowest ink at 96 DPI: row " << lowest[0];
+    EXPECT_GT(lowest[0], 90) << "lowest ink at 96 DPI";
+    EXPECT_LE(lowest[0], 130) << "lowest ink at 96 DPI";
     EXPECT_GE(lowest[1], 140) << "lowest ink at 144 DPI";
 }
 
@@ -120,10 +100,8 @@ TEST_F(Wine, LogPixelsSizesTheLetter)
 // Error" box, its text on stderr too, and exit code 1 once it is answered.
 TEST_F(Wine, AScreenTooNarrowShowsTheErrorBox)
 {
-    Prepare(1, 1000);
-    ASSERT_FALSE(HasFatalFailure());
-    Run();
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Prepare(1, 1000));
+    ASSERT_NO_FATAL_FAILURE(Run());
     const Window box = FindWindowNamed("Application Error");
     ASSERT_NE(box, 0u) << "no box; " << ReadStderr(Prog);
     ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "did not wait for the box: " << DescribeStatus(Prog.ExitStatus);
