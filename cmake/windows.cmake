@@ -73,13 +73,23 @@ if(GLYPHFALL_BENCH)
   add_subdirectory(bench)
 endif()
 
-# glyphfall-<version>-win64.zip: the program, the README and the licence
-# texts of everything linked into it.
-install(FILES README.md LICENSE DESTINATION .)
+# glyphfall-<version>-win64.zip, in one folder of that name: the programs,
+# a plain-text guide and the licence texts with Windows line endings, and in
+# licenses/ those of everything linked in. The setup program installs the
+# same files (glyphfall-scr/CMakeLists.txt).
+configure_file(docs/README-Windows.txt windows-text/README.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(LICENSE windows-text/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${CMAKE_BINARY_DIR}/windows-text/README.txt ${CMAKE_BINARY_DIR}/windows-text/LICENSE.txt DESTINATION .)
 install(DIRECTORY ${GLYPHFALL_WINDOWS_DEPS}/licenses/ DESTINATION licenses)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME glyphfall)
 set(CPACK_SYSTEM_NAME win64)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
+if(GLYPHFALL_TESTS)
+  # The ZIP that scripts/build-windows.sh made after the build: all of it in its one folder.
+  add_test(NAME zip_folder COMMAND bash -c "set -o pipefail; unzip -Z1 \"$1\" | grep -qv \"^$2/\"; [ $? = 1 ]"
+    zip_folder ${CMAKE_BINARY_DIR}/glyphfall-${PROJECT_VERSION}-win64.zip glyphfall-${PROJECT_VERSION}-win64)
+  set_tests_properties(zip_folder PROPERTIES LABELS unit)
+endif()
