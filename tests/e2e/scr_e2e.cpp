@@ -1,18 +1,20 @@
 // glyphfall.scr under Wine on the test's own X server: the preview in a host
 // window, /s paced by the saved delay, /s on two monitors, the settings
-// dialog driven by the keyboard, and the setup program's silent install and
-// uninstall.
+// dialog driven by the keyboard, and the setup program driven page by page
+// and silently, its Start-menu entry and its uninstaller.
 #include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#include <numeric>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include <X11/keysym.h>
+#include <png.h>
 
 #include "tests/e2e/wine.h"
 
@@ -20,6 +22,48 @@ namespace {
 
 const std::string Build = GLYPHFALL_WINDOWS_BUILD;
 const std::string Key = "HKCU\\Software\\glyphfall";
+const std::string SetupProgram = Build + "/glyphfall-" GLYPHFALL_VERSION "-win64-setup.exe", Drive = WINE_PREFIX "/drive_c";
+const std::string Desktop = "HKCU\\Control Panel\\Desktop", Installed = "C:\\windows\\system32\\glyphfall.scr";
+const std::string SessionManager = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager";
+const std::string Uninstall = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\glyphfall";
+
+std::string Contents(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// What a shortcut (.lnk) starts: its target (the link info's local path),
+// then its strings: name, relative path, working folder, arguments.
+Strings ReadShortcut(const std::string& path)
+{
+    const std::string b = Contents(path);
+    auto number = [&](size_t at, size_t bytes) {   // little-endian
+        size_t n = 0;
+        for (size_t i = bytes; i--;)
+            n = n << 8 | uint8_t(b.at(at + i));
+        return n;
+    };
+    const size_t flags = number(20, 4);
+    size_t at = 76 + (flags & 1 ? 2 + number(76, 2) : 0);   // after the header and the item list
+    Strings fields = {flags & 2 ? b.c_str() + at + number(at + 16, 4) : ""};
+    at += flags & 2 ? number(at, 4) : 0;
+    for (size_t bit = 4; bit <= 0x20; bit <<= 1) {
+        const size_t end = at + (flags & bit ? 2 + 2 * number(at, 2) : 0);
+        for (fields.emplace_back(), at += 2; at < end; at += 2)   // UTF-16 as ASCII; Wine counts the NUL
+            fields.back() += b.at(at) ? std::string(1, b[at]) : "";
+        at = end;
+    }
+    return fields;
+}
+
+void SavePng(const Screenshot& s, const std::string& path)   // for a person to look at
+{
+    std::vector<uint32_t> bgra(s.Pixels.size());
+    std::transform(s.Pixels.begin(), s.Pixels.end(), bgra.begin(), [](uint32_t p) { return p | 0xFF000000u; });
+    png_image image{nullptr, PNG_IMAGE_VERSION, png_uint_32(s.Width), png_uint_32(s.Height), PNG_FORMAT_BGRA, 0, 0, 0, {}};
+    EXPECT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, bgra.data(), 0, nullptr)) << path;
+}
 
 std::string Windows(std::string path)   // the same file through Wine's drive Z:
 {
@@ -75,7 +119,7 @@ struct Scr : Wine {
         argv.insert(argv.end(), args.begin(), args.end());
         Launch(argv, Env());
     }
-    // The value's data as "reg query" prints it, its last word; "" when missing.
+    // The value's data as "reg query" prints it; "" when missing.
     std::string Query(const std::string& key, const char* name)
     {
         Program tool;
@@ -87,8 +131,8 @@ struct Scr : Wine {
             WaitExit(&tool, Ms(30000)) && WIFEXITED(tool.ExitStatus) && WEXITSTATUS(tool.ExitStatus) == 0) {
             std::istringstream out(ReadStderr(tool));
             while (std::getline(out, line))
-                if (line.find(name) != line.npos)
-                    std::istringstream(line) >> word >> word >> word;
+                if (std::istringstream fields(line); line.find(name) != line.npos && fields >> word >> word)
+                    std::getline(fields >> std::ws, word, '\r');   // after the name and the type
         }
         return word;
     }
@@ -225,27 +269,114 @@ TEST_F(Scr, UnknownArgumentShowsWhatIsAcceptedAndExits2)
     ExpectExit(Clock::now(), Ms(5000), 2, "unknown argument '/x'", "box answered");
 }
 
-TEST_F(Scr, SetupInstallsAndUninstallsSilently)
+// The next page: the first picture that differs from before and keeps still
+// for 700 ms, but for a blinking caret.
+Screenshot NextPage(Display* d, const Screenshot& before)
 {
-    Prepare(640, 480);
+    auto differ = [](const Screenshot& a, const Screenshot& b) {
+        return a.Pixels.size() != b.Pixels.size() || std::transform_reduce(a.Pixels.begin(), a.Pixels.end(),
+                                                        b.Pixels.begin(), 0, std::plus<>(), std::not_equal_to<>()) > 100;
+    };
+    Screenshot shot, last;
+    auto since = Clock::now();
+    EXPECT_TRUE(WaitForScreen(d, Ms(20000), [&](const Screenshot& s) {
+        if (differ(s, last))
+            last = s, since = Clock::now();
+        return differ(s, before) && Clock::now() - since > Ms(700);
+    }, &shot)) << "no new page";
+    return shot;
+}
+
+// The setup program by keys from welcome to finish (each page saved in
+// setup-pages/): a folder of the user's refused, the current saver chosen,
+// the preview; the Start-menu entry as its .lnk says; the installed files;
+// then silent installs and the uninstaller touching only what setup wrote.
+TEST_F(Scr, SetupByKeysThenSilently)
+{
+    Prepare(800, 600);
     ASSERT_FALSE(HasFatalFailure());
-    const std::string drive = WINE_PREFIX "/drive_c", uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\"
-                                                                  "Uninstall\\glyphfall";
-    ASSERT_TRUE(Tool({"/usr/bin/wine", Build + "/glyphfall-" GLYPHFALL_VERSION "-win64-setup.exe", "/S"}));
-    for (const char* file : {"Program Files/glyphfall/glyphfall.exe", "Program Files/glyphfall/README.md",
-                             "Program Files/glyphfall/uninstall.exe", "windows/system32/glyphfall.scr",
-                             "ProgramData/Microsoft/Windows/Start Menu/Programs/glyphfall.lnk"})
-        EXPECT_TRUE(std::filesystem::exists(drive + "/" + file)) << file;
-    EXPECT_NE(Query("HKLM\\" + uninstall, "QuietUninstallString"), "");
+    const std::string folder = Drive + "/Program Files/glyphfall", mine = folder + "/mine.txt";
+    const std::string uninstall = "C:\\Program Files\\glyphfall\\uninstall.exe", zipCopy = "C:\\mine\\glyphfall.scr";
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(Drive + "/mine");
+    std::ofstream(mine) << "mine";
+    std::ofstream(Drive + "/mine/glyphfall.scr") << "mine";
+    ASSERT_TRUE(Registry(Desktop.c_str(), "SCRNSAVE.EXE", "REG_SZ", "C:\\windows\\system32\\other.scr"));
+    ASSERT_TRUE(Registry(Desktop.c_str(), "ScreenSaveActive", "REG_SZ", "1"));
+    Screenshot shot;
+    ASSERT_TRUE(TakeScreenshot(Server.Conn, &shot));
+    Launch({SetupProgram}, Env());
+    std::filesystem::create_directories("setup-pages");
+    const std::pair<std::string, std::vector<KeySym>> pages[] = {
+        {"1-welcome", {XK_Return}}, {"2-licence", {XK_Return}}, {"3-components", {XK_Down, XK_space, XK_Return}},
+        {"4-folder", {XK_Return}}, {"5-folder-refused", {XK_Return}}, {"6-folder", {XK_Return}},
+        {"7-progress", {XK_Return}}, {"8-finish", {XK_space, XK_Return}}};
+    for (const auto& [name, keys] : pages) {
+        SavePng(shot = NextPage(Server.Conn, shot), "setup-pages/" + name + ".png");
+        ASSERT_FALSE(WaitExit(&Prog, Ms(0))) << "setup ended before " << name;
+        if (name == "5-folder-refused") {
+            ASSERT_FALSE(std::filesystem::exists(folder + "/glyphfall.exe"));
+            std::filesystem::remove(mine);
+        }
+        for (KeySym k : keys)
+            TapKey(Server.Conn, k);
+    }
+    const Strings link = ReadShortcut(Drive + "/ProgramData/Microsoft/Windows/Start Menu/Programs/"
+                                              "glyphfall screen saver.lnk");
+    ASSERT_EQ(link.size(), 5u);
+    EXPECT_EQ(link[0] + " " + link[4] + " in " + link[3], Installed + " /s in C:\\Program Files\\glyphfall");
+    for (const std::string from : {"finish page", "shortcut"}) {
+        ASSERT_TRUE(WaitForPhase(true)) << from;
+        TapKey(Server.Conn, XK_a);
+        for (const auto end = Clock::now() + Ms(5000); ScrProcesses() > 0 && Clock::now() < end;)
+            usleep(20000);
+        ExpectExit(Clock::now(), Ms(5000), 0, nullptr, from);
+        if (from == "finish page")
+            Launch({"start", "/wait", "/d", link[3], link[0], link[4]}, Env());
+    }
+    // The ZIP's files, stripped; the two texts of our own with Windows line endings.
+    size_t bytes = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(Build + "/setup-files")) {
+        if (e.is_directory())
+            continue;
+        const std::string name = e.path().lexically_relative(Build + "/setup-files"), text = Contents(e.path());
+        EXPECT_TRUE(Contents(name == "glyphfall.scr" ? Drive + "/windows/system32/" + name : folder + "/" + name) ==
+                    text) << name;
+        EXPECT_EQ(text.find(".debug_"), text.npos) << name;
+        EXPECT_TRUE(name.find('/') != name.npos || !name.ends_with(".txt") ||
+                    std::count(text.begin(), text.end(), '\r') == std::count(text.begin(), text.end(), '\n')) << name;
+        bytes += text.size();
+    }
+    EXPECT_NEAR(double(std::stoul(Query(Uninstall, "EstimatedSize"), nullptr, 16)), double(bytes) / 1024, 8);
+    EXPECT_EQ(Query(Desktop, "SCRNSAVE.EXE"), Installed);
+    ASSERT_TRUE(Tool({"/usr/bin/wine", SetupProgram, "/S", "/D=C:\\mine"}, Ms(60000), 2));
+    ASSERT_TRUE(Tool({"/usr/bin/wine", SetupProgram, "/S"}));
+    std::ofstream(folder + "/licenses/mine.txt") << "mine";
     ASSERT_TRUE(Registry(Key.c_str(), "Delay", "REG_DWORD", "5"));
-    ASSERT_TRUE(Registry("HKCU\\Control Panel\\Desktop", "SCRNSAVE.EXE", "REG_SZ", "C:\\windows\\system32\\glyphfall.scr"));
-    ASSERT_TRUE(Tool({"/usr/bin/wine", "C:\\Program Files\\glyphfall\\uninstall.exe", "/S"}));
-    ASSERT_TRUE(Tool({"/usr/bin/wineserver", "-w"}));   // the uninstaller runs from a copy of itself
-    for (const auto& e : std::filesystem::recursive_directory_iterator(drive))
-        EXPECT_EQ(e.path().filename().string().find("glyphfall"), std::string::npos) << e.path();
+    Launch({Installed, "/s"}, Env());
+    ASSERT_TRUE(WaitForPhase(true));
+    ASSERT_TRUE(Tool({"/usr/bin/wine", uninstall, "/S", "_?=C:\\Program", "Files\\glyphfall"}, Ms(60000),
+                     3010 % 256));   // unquoted, as NSIS wants it; Linux keeps 8 bits of the code
+    EXPECT_NE(Query(SessionManager, "PendingFileRenameOperations").find(Installed), std::string::npos);
+    TapKey(Server.Conn, XK_a);
+    ExpectExit(Clock::now(), Ms(5000), 0, "", "key");
+    EXPECT_EQ(Contents(folder + "/licenses/mine.txt"), "mine");
     EXPECT_EQ(Query(Key, "Delay"), "");
-    EXPECT_EQ(Query("HKCU\\Control Panel\\Desktop", "SCRNSAVE.EXE"), "");
-    EXPECT_EQ(Query("HKLM\\" + uninstall, "DisplayName"), "");
+    EXPECT_EQ(Query(Desktop, "SCRNSAVE.EXE"), "C:\\windows\\system32\\other.scr");
+    EXPECT_EQ(Query(Desktop, "ScreenSaveActive"), "1");
+    std::filesystem::remove_all(folder);   // what a restart would delete, and the user's file
+    std::filesystem::remove(Drive + "/windows/system32/glyphfall.scr");
+    Tool({"/usr/bin/wine", "reg", "delete", SessionManager, "/v", "PendingFileRenameOperations", "/f"});
+    ASSERT_TRUE(Tool({"/usr/bin/wine", SetupProgram, "/S"}));
+    ASSERT_TRUE(Registry(Desktop.c_str(), "SCRNSAVE.EXE", "REG_SZ", zipCopy.c_str()));
+    ASSERT_TRUE(Tool({"/usr/bin/wine", uninstall, "/S"}));
+    ASSERT_TRUE(Tool({"/usr/bin/wineserver", "-w"}));   // the uninstaller runs from a copy of itself
+    EXPECT_EQ(Contents(Drive + "/mine/glyphfall.scr"), "mine");
+    std::filesystem::remove_all(Drive + "/mine");
+    for (const auto& e : std::filesystem::recursive_directory_iterator(Drive))
+        EXPECT_EQ(e.path().filename().string().find("glyphfall"), std::string::npos) << e.path();
+    EXPECT_EQ(Query(Desktop, "SCRNSAVE.EXE"), zipCopy);
+    EXPECT_EQ(Query(Uninstall, "DisplayName"), "");
 }
 
 }  // namespace

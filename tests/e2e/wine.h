@@ -12,15 +12,15 @@ struct Wine : E2e {
     {
         return {"WINEPREFIX=" WINE_PREFIX, "WINEARCH=win64", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
     }
-    // Runs a Wine tool to its end on the test's display; false if it failed or hung.
-    bool Tool(const Strings& argv, Ms bound = Ms(60000))
+    // Runs a Wine tool to its end on the test's display; false if it hung or its exit code was not code.
+    bool Tool(const Strings& argv, Ms bound = Ms(60000), int code = 0)
     {
         Strings env = Env();
         env.push_back("DISPLAY=" + Server.Name);
         Program tool;
         std::string error;
         return SpawnProgram(&tool, argv, ProgramEnvironment(env), TempDir, &error) && WaitExit(&tool, bound) &&
-               WIFEXITED(tool.ExitStatus) && WEXITSTATUS(tool.ExitStatus) == 0;
+               WIFEXITED(tool.ExitStatus) && WEXITSTATUS(tool.ExitStatus) == code;
     }
     bool Registry(const char* key, const char* name, const char* type, const char* data)
     {
