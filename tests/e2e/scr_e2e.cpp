@@ -328,8 +328,7 @@ TEST_F(Scr, SetupByKeysThenSilently)
     for (const std::string from : {"finish page", "shortcut"}) {
         ASSERT_TRUE(WaitForPhase(true)) << from;
         TapKey(Server.Conn, XK_a);
-        for (const auto end = Clock::now() + Ms(5000); ScrProcesses() > 0 && Clock::now() < end;)
-            usleep(20000);
+        EXPECT_TRUE(WaitForScreen(Server.Conn, Ms(5000), [](const Screenshot& s) { return !IsTwoTone(s); }, &shot));
         ExpectExit(Clock::now(), Ms(5000), 0, nullptr, from);
         if (from == "finish page")
             Launch({"start", "/wait", "/d", link[3], link[0], link[4]}, Env());
