@@ -13,16 +13,22 @@ constexpr int LongRun = 200;  // the sanitizers check memory and threads, not bi
 constexpr int LongRun = 2000;
 #endif
 
-// Steps the reference and the vectorised step on target side by side.
+// Steps the reference and the vectorised step on target side by side, the
+// latter by every route the target has.
 void ExpectSameSteps(const std::vector<Block>& start, int steps, int64_t target, const std::string& what)
 {
-    std::vector<Block> want = start, got = start;
+    const std::vector<int> routes = AttractionRoutes(target);
+    std::vector<Block> want = start;
+    std::vector<std::vector<Block>> got(routes.size(), start);
     for (int s = 1; s <= steps; ++s) {
         AttractionStepReference(want.data(), want.size());
-        AttractionStepOn(target, got.data(), got.size());
         PositionUpdate(want.data(), want.size());
-        PositionUpdate(got.data(), got.size());
-        ASSERT_TRUE(SameBlocks(got, want)) << what << " on " << AttractionTargetName(target) << " step " << s;
+        for (size_t r = 0; r < routes.size(); ++r) {
+            AttractionStepOn(target, routes[r], got[r].data(), got[r].size());
+            PositionUpdate(got[r].data(), got[r].size());
+            ASSERT_TRUE(SameBlocks(got[r], want)) << what << " on " << AttractionTargetName(target) << " by "
+                                                  << AttractionRouteName(routes[r]) << " step " << s;
+        }
     }
 }
 
