@@ -102,15 +102,9 @@ HWY_INLINE hn::Mask<D> RootProved(D d, hn::Vec<D> s, hn::Vec<D> g)
     return hn::Lt(hn::Abs(hn::NegMulAdd(g, g, s)), hn::Mul(g, u));
 }
 
-// 1/b to about 88 bits from an estimate good to 40 or more: one Newton step.
-template <class D>
-HWY_INLINE hn::Vec<D> Reciprocal(D d, hn::Vec<D> b, hn::Vec<D> estimate)
-{
-    return hn::MulAdd(estimate, hn::NegMulAdd(b, estimate, hn::Set(d, 1.0)), estimate);
-}
-
-// A candidate for a / b from y near 1/b, almost always the rounded one: a y
-// corrected once by the remainder. The remainder is taken negated,
+// A candidate for a / b from y near 1/b (44 bits do: the error after the
+// correction is about the product of y's and a y's), almost always the
+// rounded one: a y corrected once by the remainder. The remainder is taken negated,
 // b q0 - a, so that a zero a keeps its sign: it is then +0 and q0 - (+0) is
 // q0, -0 included.
 template <class D>

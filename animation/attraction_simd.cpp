@@ -147,7 +147,7 @@ HWY_INLINE Slot<D> Enter(D d, hn::Vec<D> xr, hn::Vec<D> yr, const double* HWY_RE
         slot.Proved = RootProved(d, s, root);
         slot.Dist = hn::Mul(root, hn::Set(d, 4.0));
         // 1/(4 root) is half of the half reciprocal.
-        slot.Recip = Reciprocal(d, slot.Dist, hn::Mul(half, hn::Set(d, 0.5)));
+        slot.Recip = hn::Mul(half, hn::Set(d, 0.5));
         return slot;
     }
 #endif
@@ -401,7 +401,7 @@ void Probe(const Probes& p)
             if (p.Route == RouteFused) {  // as that route makes it: from the root of (b/4)^2
                 const auto quarter = hn::Mul(b, hn::Set(d, 0.25));
                 RootCandidate(d, hn::Mul(quarter, quarter), &half);
-                recip = Reciprocal(d, b, hn::Mul(half, hn::Set(d, 0.5)));
+                recip = hn::Mul(half, hn::Set(d, 0.5));
             }
             result = p.Candidate ? hn::LoadU(d, p.Candidate + i) : QuotientCandidate<D>(a, b, recip);
             ok = QuotientProved(d, a, b, hn::Mul(b, hn::Set(d, 0x1p-53)), result);
