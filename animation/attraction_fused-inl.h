@@ -7,8 +7,9 @@
 // of an exact bound, and passes only if the exact remainder is below it.
 // Nothing else is assumed: not the remainder's exactness, nor the range of
 // the operands, nor the quality of the estimate. NaN, infinities, wrong
-// signs and overflowing estimates fail. Ties cannot occur: no quotient of
-// two doubles and no root of a double is a midpoint between doubles.
+// signs and overflowing estimates fail. The tests are strict, so a tie
+// fails too; ties only occur among subnormal quotients (no normal quotient
+// of doubles and no root of a double is a midpoint between doubles).
 //
 // Quotient q of a / b (b > 0, b * 2^-53 exact, as for distances, which are
 // at least 2^-535 when not zero):

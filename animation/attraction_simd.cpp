@@ -123,10 +123,16 @@ HWY_INLINE Slot<D> EmptySlot(D d)
 }
 
 // The reference's distance, on the divider: sqrt(dx dx + dy dy) * 4.
+template <class V>
+HWY_INLINE V Squared(V dx, V dy)
+{
+    return hn::Add(hn::Mul(dx, dx), hn::Mul(dy, dy));
+}
+
 template <class D>
 HWY_INLINE hn::Vec<D> Distance(D d, hn::Vec<D> dx, hn::Vec<D> dy)
 {
-    return hn::Mul(hn::Sqrt(hn::Add(hn::Mul(dx, dx), hn::Mul(dy, dy))), hn::Set(d, 4.0));
+    return hn::Mul(hn::Sqrt(Squared(dx, dy)), hn::Set(d, 4.0));
 }
 
 // The three stages of a pair vector, split so that they can be issued in
@@ -141,7 +147,7 @@ HWY_INLINE Slot<D> Enter(D d, hn::Vec<D> xr, hn::Vec<D> yr, const double* HWY_RE
     Slot<D> slot = EmptySlot(d);
 #if GLYPHFALL_FUSED
     if constexpr (R == RouteFused) {
-        const auto s = hn::Add(hn::Mul(dx, dx), hn::Mul(dy, dy));
+        const auto s = Squared(dx, dy);
         hn::Vec<D> half;
         const auto root = RootCandidate(d, s, &half);
         slot.Proved = RootProved(d, s, root);
