@@ -92,7 +92,8 @@ void Spread(std::vector<Block>* blocks, int steps)
 }
 
 // Positions never change inside the loop, so every iteration costs the same.
-void RunStep(benchmark::State& state, std::vector<Block> blocks, void (*step)(Block*, size_t))
+template <class Step>
+void RunStep(benchmark::State& state, std::vector<Block> blocks, Step step)
 {
     Animating.store(true);
     for (auto _ : state) {
@@ -103,20 +104,30 @@ void RunStep(benchmark::State& state, std::vector<Block> blocks, void (*step)(Bl
     state.counters["N"] = double(blocks.size());
 }
 
+// The step: the two builds of the reference, then the program's step by each
+// route of the widest target (the program takes the chosen one).
 void RegisterAttraction()
 {
+    const int64_t target = AttractionTargets().front();
+    const std::vector<int> routes = AttractionRoutes(target);
     for (const LetterCase& letter : Letters) {
         for (int phase = 0; phase < 2; ++phase) {
             const std::vector<Block>& blocks = phase == 0 ? letter.Fresh : letter.Spread;
             const std::string suffix = LetterName(letter.Code) + (phase == 0 ? "/fresh" : "/spread");
-            const struct { const char* kind; void (*step)(Block*, size_t); } steps[] = {
-                {"literal", AttractionStepLiteral}, {"reference", AttractionStepReference},
-                {"program", AttractionStep}};
-            for (const auto& s : steps)
-                benchmark::RegisterBenchmark(("attraction/" + std::string(s.kind) + "/" + suffix).c_str(),
-                                             [blocks, step = s.step](benchmark::State& state) {
+            const std::pair<const char*, void (*)(Block*, size_t)> steps[] = {
+                {"literal", AttractionStepLiteral}, {"reference", AttractionStepReference}};
+            for (const auto& [kind, step] : steps)
+                benchmark::RegisterBenchmark(("attraction/" + std::string(kind) + "/" + suffix).c_str(),
+                                             [blocks, step = step](benchmark::State& state) {
                                                  RunStep(state, blocks, step);
                                              });
+            for (int route : routes)
+                benchmark::RegisterBenchmark(
+                    ("attraction/" + std::string(AttractionRouteName(route)) + "/" + suffix).c_str(),
+                    [blocks, target, route](benchmark::State& state) {
+                        RunStep(state, blocks,
+                                [target, route](Block* b, size_t n) { AttractionStepOn(target, route, b, n); });
+                    });
         }
     }
 }
@@ -132,22 +143,29 @@ const LetterCase& MedianLetter()
     return *byCount[byCount.size() / 2];
 }
 
-// Every instruction set on the median letter: the divider's cost per lane
-// differs from one to the next.
+// Every instruction set and route on the median letter: the divider's cost
+// per lane differs from one to the next. Then each route's arithmetic alone
+// (its bound: no updates, no sums in order) on the widest.
 void RegisterTargets()
 {
-    for (int64_t target : AttractionTargets()) {
-        const std::string name = std::string("attraction/target/") + AttractionTargetName(target);
-        benchmark::RegisterBenchmark(name.c_str(), [target](benchmark::State& state) {
-            std::vector<Block> blocks = MedianLetter().Spread;
-            Animating.store(true);
-            for (auto _ : state) {
-                AttractionStepOn(target, blocks.data(), blocks.size());
-                benchmark::ClobberMemory();
-            }
-            state.counters["N"] = double(blocks.size());
-        });
-    }
+    for (int64_t target : AttractionTargets())
+        for (int route : AttractionRoutes(target)) {
+            const std::string name = std::string("attraction/target/") + AttractionTargetName(target) + "/" +
+                                     AttractionRouteName(route);
+            benchmark::RegisterBenchmark(name.c_str(), [target, route](benchmark::State& state) {
+                RunStep(state, MedianLetter().Spread,
+                        [target, route](Block* b, size_t n) { AttractionStepOn(target, route, b, n); });
+            });
+        }
+    const int64_t target = AttractionTargets().front();
+    for (int route : AttractionRoutes(target))
+        benchmark::RegisterBenchmark(("attraction/arithmetic/" + std::string(AttractionRouteName(route))).c_str(),
+                                     [target, route](benchmark::State& state) {
+                                         const std::vector<Block>& blocks = MedianLetter().Spread;
+                                         for (auto _ : state)
+                                             benchmark::DoNotOptimize(
+                                                 AttractionArithmeticOn(target, route, blocks.data(), blocks.size()));
+                                     });
 }
 
 void RegisterFrame()
@@ -213,22 +231,47 @@ double LetterSeconds(const std::string& kind, uint8_t code)
            Seconds("attraction/" + kind + "/" + c + "/spread");
 }
 
+// Median and least of a route's ratios over the letters.
+struct Ratios {
+    std::vector<double> OverLiteral, OverCompiled;
+};
+
+void PrintRatios(const char* what, const Ratios& r)
+{
+    std::printf("%s: over the literal loop median %.2f (min %.2f); over the compiler's build of it median %.2f "
+                "(min %.2f)\n",
+                what, Median(r.OverLiteral), *std::min_element(r.OverLiteral.begin(), r.OverLiteral.end()),
+                Median(r.OverCompiled), *std::min_element(r.OverCompiled.begin(), r.OverCompiled.end()));
+}
+
 void PrintSummary()
 {
-    std::printf("\nattraction step, us per step, fresh + spread (%s, one thread; target %s)\n",
-                RealTime ? "elapsed time" : "CPU time", AttractionTargetName(AttractionTargets().front()));
-    std::printf("letter    N   literal  compiler's  program   vs literal  vs compiler's\n");
-    std::vector<double> overLiteral, overCompiled;
+    const int64_t target = AttractionTargets().front();
+    const std::vector<int> routes = AttractionRoutes(target);
+    const int chosen = AttractionChosenRoute();
+    std::printf("\nattraction step, us per step, fresh + spread (%s, one thread; target %s; route %s, chosen at "
+                "the first step in %.2f ms)\n",
+                RealTime ? "elapsed time" : "CPU time", AttractionTargetName(target), AttractionRouteName(chosen),
+                AttractionChoiceSeconds() * 1e3);
+    std::printf("letter    N   literal  compiler's");
+    for (int route : routes)
+        std::printf(" %9s", AttractionRouteName(route));
+    std::printf("   %s vs literal, vs compiler's\n", AttractionRouteName(chosen));
+    std::map<int, Ratios> ratios;
     std::vector<std::pair<size_t, double>> programByN;
     for (const LetterCase& l : Letters) {
         const double lit = LetterSeconds("literal", l.Code), ref = LetterSeconds("reference", l.Code);
-        const double prog = LetterSeconds("program", l.Code);
+        const double prog = LetterSeconds(AttractionRouteName(chosen), l.Code);
         if (prog <= 0)
             continue;
-        std::printf("  %s  %4zu  %8.1f  %10.1f  %7.1f   %10.2f  %13.2f\n", LetterName(l.Code).c_str(),
-                    l.Fresh.size(), lit * 1e6, ref * 1e6, prog * 1e6, lit / prog, ref / prog);
-        overLiteral.push_back(lit / prog);
-        overCompiled.push_back(ref / prog);
+        std::printf("  %s  %4zu  %8.1f  %10.1f", LetterName(l.Code).c_str(), l.Fresh.size(), lit * 1e6, ref * 1e6);
+        for (int route : routes) {
+            const double t = LetterSeconds(AttractionRouteName(route), l.Code);
+            std::printf(" %9.1f", t * 1e6);
+            ratios[route].OverLiteral.push_back(lit / t);
+            ratios[route].OverCompiled.push_back(ref / t);
+        }
+        std::printf("   %6.2f %6.2f\n", lit / prog, ref / prog);
         programByN.push_back({l.Fresh.size(), prog / 2});
     }
     if (programByN.empty())
@@ -249,11 +292,23 @@ void PrintSummary()
                 "of a step\n",
                 medianN, step * 1e6, attraction * 1e6, (step - attraction) * 1e6,
                 100.0 * (step - attraction) / step);
-    std::printf("attraction speedup over %zu letters: over the literal loop median %.2f (min %.2f); "
-                "over the compiler's build of it median %.2f (min %.2f)\n",
-                overLiteral.size(), Median(overLiteral),
-                *std::min_element(overLiteral.begin(), overLiteral.end()), Median(overCompiled),
-                *std::min_element(overCompiled.begin(), overCompiled.end()));
+    const size_t pairs = MedianLetter().Spread.size() * (MedianLetter().Spread.size() - 1) / 2;
+    for (int route : routes) {
+        const std::string name = AttractionRouteName(route);
+        const double bound = Seconds("attraction/arithmetic/" + name);
+        const double spread = Seconds("attraction/target/" + std::string(AttractionTargetName(target)) + "/" + name);
+        if (bound > 0 && spread > 0)
+            std::printf("route %s at the median letter, spread: arithmetic alone %.1f us (%.2f ns a pair), the "
+                        "step %.1f us, at %.0f%% of that bound\n",
+                        name.c_str(), bound * 1e6, bound / double(pairs) * 1e9, spread * 1e6,
+                        100.0 * bound / spread);
+        if (!ratios[route].OverLiteral.empty())
+            PrintRatios(("route " + name).c_str(), ratios[route]);
+    }
+    PrintRatios(("attraction speedup over " + std::to_string(programByN.size()) + " letters (route " +
+                 AttractionRouteName(chosen) + ")")
+                    .c_str(),
+                ratios[chosen]);
 }
 
 }  // namespace

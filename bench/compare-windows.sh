@@ -13,7 +13,7 @@ set -euo pipefail
 [ $# -ge 2 ] || { echo "usage: compare-windows.sh LINUX_BUILD WINDOWS_BUILD [bench options...]" >&2; exit 2; }
 linux=$(realpath "$1") windows=$(realpath "$2")
 shift 2
-options=(--benchmark_min_time=0.3 "--benchmark_filter=^attraction/(literal|reference|program)/" "$@")
+options=(--benchmark_min_time=0.3 "--benchmark_filter=^attraction/(literal|reference|divider|fused|hybrid)/" "$@")
 here=$(dirname "$0")
 blocks=$(mktemp -d)
 trap 'rm -rf "$blocks"; bash "$here/../scripts/wine-prefix.sh" stop "$windows/wineprefix"' EXIT
