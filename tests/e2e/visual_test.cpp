@@ -1,10 +1,14 @@
 // The exact picture on X servers of several depths, with and without MIT-SHM
-// and in an ARGB window; the hack's repainting and its shared memory.
+// and in an ARGB window; the hack's repainting, its shared memory, and
+// memory refused to it.
+#include <sys/resource.h>
+
 #include <fstream>
 #include <thread>
 
 #include "tests/e2e/harness.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 namespace {
@@ -57,6 +61,10 @@ TEST_P(Visuals, GlyphfallAndTheHackShowTheExactPicture)
     ASSERT_NO_FATAL_FAILURE(StartServer(640, 480, shm ? Strings{} : Strings{"-extension", "MIT-SHM"}, depth));
     Launch();
     ASSERT_NO_FATAL_FAILURE(ExpectPicture(0, "glyphfall", false));
+    // Any client may set a virtual root property, in any format: one byte names no window.
+    const unsigned char byte = 7;
+    XChangeProperty(Server.Conn, XCreateSimpleWindow(Server.Conn, DefaultRootWindow(Server.Conn), 0, 0, 1, 1, 0, 0, 0),
+                    XInternAtom(Server.Conn, "__SWM_VROOT", False), XA_WINDOW, 8, PropModeReplace, &byte, 1);
     ASSERT_NO_FATAL_FAILURE(StartHack({"--root"}));
     // Frames that keep coming are checked once: the depth does not change the pacing.
     ASSERT_NO_FATAL_FAILURE(ExpectPicture(0, "the hack on the root", depth == 24 && shm));
@@ -66,6 +74,39 @@ TEST_P(Visuals, GlyphfallAndTheHackShowTheExactPicture)
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, Visuals, testing::Values(std::pair{24, true}, std::pair{30, true}, std::pair{24, false}));
+
+// Memory refused to the hack, in windows far larger than the screen: a
+// pixmap for the picture, by a server with 24 MB to spare (the picture is
+// put directly instead: torn at times, but shown), or the picture itself,
+// under an address-space limit (one line and exit code 1; the sanitizers
+// need more address space than that).
+TEST_F(Visuals, HackSurvivesRefusedMemory)
+{
+    ASSERT_NO_FATAL_FAILURE(StartServer(640, 480, {"-extension", "MIT-SHM"}));
+    Display* d = Server.Conn;
+    std::ifstream status("/proc/" + std::to_string(Server.Pid) + "/status");
+    std::string line;
+    while (std::getline(status, line) && line.rfind("VmSize:", 0) != 0) {
+    }
+    const auto room = rlim_t(std::stol(line.substr(7)) + 24 * 1024) * 1024;
+    const rlimit limit = {room, room};
+    ASSERT_EQ(prlimit(Server.Pid, RLIMIT_AS, &limit, nullptr), 0);
+    auto window = [&](unsigned size) {   // at (0, 0), red
+        const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, size, size, 0, 0, 0xFF0000);
+        XMapWindow(d, w);
+        XSync(d, False);
+        return std::to_string(w);
+    };
+    StartHack({"--window-id", window(3000)});
+    Screenshot shot;
+    auto drawn = [](const Screenshot& s) { return std::count(s.Pixels.begin(), s.Pixels.end(), 0xFF0000u) == 0; };
+    EXPECT_TRUE(WaitForScreen(d, Ms(20000), drawn, &shot)) << "no picture without a pixmap; " << ReadStderr(Prog);
+    if (GLYPHFALL_SLOWER == 1) {
+        Launch({"-c", "ulimit -v 150000 && exec \"$0\" --window-id $1", GLYPHFALL_HACK, window(8000)}, {},
+               "/bin/sh");
+        EXPECT_TRUE(ExpectExit(Prog.Started, Ms(3000), 1, "8000x8000): memory refused", "8000x8000 in 150 MB"));
+    }
+}
 
 TEST_F(Visuals, HackRepaintsExposedPartsAtOnce)
 {
