@@ -6,6 +6,7 @@
 
 #include "platform/display.h"
 #include "platform/frame_pump.h"
+#include "platform/process.h"
 #include "platform/win32/win32.h"
 
 WindowLoop Loop;
@@ -135,10 +136,13 @@ bool BackendWaitEvent(int ms, PlatformEvent* event)
 {
     if (TakeEvent(event))
         return true;
-    HANDLE end = Loop.EndEvent;
     const DWORD woke =
-        MsgWaitForMultipleObjectsEx(end ? 1 : 0, end ? &end : nullptr, DWORD(ms), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    WindowAfterWait(end && woke == WAIT_OBJECT_0);
+        MsgWaitForMultipleObjectsEx(Loop.EndCount, Loop.Ends, DWORD(ms), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    // A wait that failed would fail again at once: the end, not a loop that spins.
+    if (woke == WAIT_FAILED)
+        std::fprintf(stderr, "%s: cannot wait for the saver's end (error %lu)\n", PlatformProgramName(),
+                     GetLastError());
+    WindowAfterWait(woke < WAIT_OBJECT_0 + Loop.EndCount || woke == WAIT_FAILED);
     MSG message;
     // Looked at first, so that GetMessage never blocks past the slice.
     if (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
