@@ -246,12 +246,14 @@ int main(int argc, char** argv)
     // Pixels are pixels on every monitor: a scaled screen would blur the picture.
     if (args.Mode != SaverSettings)
         SetProcessDPIAware();
+    const HWND window = reinterpret_cast<HWND>(uintptr_t(args.Window));
     switch (args.Mode) {
     case SaverSettings:
-        RunSettingsDialog(reinterpret_cast<HWND>(uintptr_t(args.Window)));
+        // An owner that is no window (gone, or mistyped) would keep the dialog from opening at all.
+        RunSettingsDialog(IsWindow(window) ? window : nullptr);
         return ExitOk;
     case SaverPreview:
-        if (!IsWindow(reinterpret_cast<HWND>(uintptr_t(args.Window)))) {
+        if (!IsWindow(window)) {
             Complain("the preview window is not there");
             return ExitFailure;
         }

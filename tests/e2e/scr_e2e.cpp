@@ -214,7 +214,7 @@ TEST_F(Scr, SettingsByKeyboardOkSavesEscapeDoesNot)
     ASSERT_FALSE(HasFatalFailure());
     Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});
     for (KeySym last : {XK_Return, XK_Escape}) {
-        Saver({"/c"});
+        Saver({last == XK_Return ? "/c" : "/c:12345"});   // an owner that is no window: none
         const Window dialog = FindWindowNamed("glyphfall Settings");
         ASSERT_NE(dialog, 0u) << ReadStderr(Prog);
         XSetInputFocus(Server.Conn, dialog, RevertToPointerRoot, CurrentTime);   // no window manager gives it
