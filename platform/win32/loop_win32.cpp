@@ -3,6 +3,7 @@
 // and wake-up, and the display.h/window.h calls that do not depend on which
 // window is open.
 #include <cstdio>
+#include <utility>
 
 #include "platform/display.h"
 #include "platform/frame_pump.h"
@@ -139,7 +140,8 @@ bool BackendWaitEvent(int ms, PlatformEvent* event)
     const DWORD woke =
         MsgWaitForMultipleObjectsEx(Loop.EndCount, Loop.Ends, DWORD(ms), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     // A wait that failed would fail again at once: the end, not a loop that spins.
-    if (woke == WAIT_FAILED)
+    static bool failureTold = false;
+    if (woke == WAIT_FAILED && !std::exchange(failureTold, true))
         std::fprintf(stderr, "%s: cannot wait for the saver's end (error %lu)\n", PlatformProgramName(),
                      GetLastError());
     WindowAfterWait(woke < WAIT_OBJECT_0 + Loop.EndCount || woke == WAIT_FAILED);

@@ -186,7 +186,7 @@ bool PlatformOpenWindow(const WindowPlace& place, const char* className, int32_t
         // manager), two processes activating their windows could leave the
         // input focus with one and the foreground with the other, and a key
         // would then go to a window no longer active and be dropped.
-        // A copy's events and parent are all there (main.cpp).
+        // A copy always has both events and its parent (main.cpp).
         if (IsCopy()) {
             const HANDLE any[] = {Saver.KeyboardTaken, Saver.EndEvent, Saver.Parent};
             WaitForMultipleObjects(3, any, FALSE, INFINITE);
