@@ -2,6 +2,7 @@
 // and in an ARGB window; the hack's repainting, its shared memory, and
 // memory refused to it.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <thread>
@@ -75,21 +76,17 @@ TEST_P(Visuals, GlyphfallAndTheHackShowTheExactPicture)
 
 INSTANTIATE_TEST_SUITE_P(E2e, Visuals, testing::Values(std::pair{24, true}, std::pair{30, true}, std::pair{24, false}));
 
-// Memory refused to the hack, in windows far larger than the screen: a
-// pixmap for the picture, by a server with 24 MB to spare (the picture is
-// put directly instead: torn at times, but shown), or the picture itself,
-// under an address-space limit (one line and exit code 1; the sanitizers
-// need more address space than that).
+// Memory refused to the hack, in windows larger than the screen: a pixmap,
+// by a server with 24 MB to spare (the picture is put directly: torn at
+// times, but shown), or the picture itself, under a 150 MB address-space
+// limit (one line, exit code 1; not with the sanitizers, which need more).
 TEST_F(Visuals, HackSurvivesRefusedMemory)
 {
     ASSERT_NO_FATAL_FAILURE(StartServer(640, 480, {"-extension", "MIT-SHM"}));
     Display* d = Server.Conn;
-    std::ifstream status("/proc/" + std::to_string(Server.Pid) + "/status");
-    std::string line;
-    while (std::getline(status, line) && line.rfind("VmSize:", 0) != 0) {
-    }
-    const auto room = rlim_t(std::stol(line.substr(7)) + 24 * 1024) * 1024;
-    const rlimit limit = {room, room};
+    rlim_t pages = 0;   // the server's address space
+    std::ifstream("/proc/" + std::to_string(Server.Pid) + "/statm") >> pages;
+    const rlimit limit = {pages * rlim_t(sysconf(_SC_PAGESIZE)) + (24 << 20), RLIM_INFINITY};
     ASSERT_EQ(prlimit(Server.Pid, RLIMIT_AS, &limit, nullptr), 0);
     auto window = [&](unsigned size) {   // at (0, 0), red
         const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, size, size, 0, 0, 0xFF0000);
@@ -98,12 +95,11 @@ TEST_F(Visuals, HackSurvivesRefusedMemory)
         return std::to_string(w);
     };
     StartHack({"--window-id", window(3000)});
-    Screenshot shot;
     auto drawn = [](const Screenshot& s) { return std::count(s.Pixels.begin(), s.Pixels.end(), 0xFF0000u) == 0; };
+    Screenshot shot;
     EXPECT_TRUE(WaitForScreen(d, Ms(20000), drawn, &shot)) << "no picture without a pixmap; " << ReadStderr(Prog);
     if (GLYPHFALL_SLOWER == 1) {
-        Launch({"-c", "ulimit -v 150000 && exec \"$0\" --window-id $1", GLYPHFALL_HACK, window(8000)}, {},
-               "/bin/sh");
+        Launch({"-c", "ulimit -v 150000 && exec \"$0\" --window-id $1", GLYPHFALL_HACK, window(8000)}, {}, "/bin/sh");
         EXPECT_TRUE(ExpectExit(Prog.Started, Ms(3000), 1, "8000x8000): memory refused", "8000x8000 in 150 MB"));
     }
 }
