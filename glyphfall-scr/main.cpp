@@ -7,7 +7,8 @@
 // monitor gets a process of its own. The process Windows starts covers the
 // primary monitor and starts one more of itself per other monitor, told its
 // monitor through the environment; all of them share one event that the
-// first to end sets, and a job object ends the others should it be killed.
+// first to end sets. A copy also ends with the first process: it waits on
+// it, and a job object ends it should that be killed.
 // The copies open their windows once the first process's window holds the
 // keyboard, and never take it (platform/win32/saver_window_win32.cpp).
 #include <cstdio>
@@ -21,8 +22,15 @@
 #include "shell/command_line.h"
 #include "shell/shell.h"
 
-// Tells a started copy which monitor it covers and the shared events:
-// "left,top,right,bottom,index,end event,keyboard taken event".
+#include <tlhelp32.h>
+
+// Tells a started copy which monitor it covers and where the shared events
+// are: "left,top,right,bottom,index,parent id,end event,keyboard taken
+// event", the events as the parent's handle values. A copy inherits no
+// handle: it takes the events from its parent itself, and only from the
+// process that really started it, running this same program, so a value
+// left in a user's environment or set by hand cannot make it cover one
+// rectangle or wait on another process's handles.
 static const wchar_t* const MonitorVariable = L"GLYPHFALL_SCR_MONITOR";
 
 static void Complain(const char* text)
@@ -72,8 +80,8 @@ struct Copies {
     std::vector<HANDLE> Processes;
 };
 
-// Starts one copy of this program per monitor but the primary, each sharing
-// the inheritable events.
+// Starts one copy of this program per monitor but the primary, each told
+// where to find the events.
 static void StartCopies(const std::vector<MonitorFound>& monitors, HANDLE endEvent, HANDLE keyboardTaken,
                         Copies* copies)
 {
@@ -91,16 +99,17 @@ static void StartCopies(const std::vector<MonitorFound>& monitors, HANDLE endEve
     for (const MonitorFound& m : monitors) {
         if (m.Primary)
             continue;
-        wchar_t where[128];
-        std::swprintf(where, 128, L"%ld,%ld,%ld,%ld,%u,%llu,%llu", m.Area.left, m.Area.top, m.Area.right,
-                      m.Area.bottom, ++index, static_cast<unsigned long long>(uintptr_t(endEvent)),
+        wchar_t where[160];
+        std::swprintf(where, 160, L"%ld,%ld,%ld,%ld,%u,%lu,%llu,%llu", m.Area.left, m.Area.top, m.Area.right,
+                      m.Area.bottom, ++index, GetCurrentProcessId(),
+                      static_cast<unsigned long long>(uintptr_t(endEvent)),
                       static_cast<unsigned long long>(uintptr_t(keyboardTaken)));
         SetEnvironmentVariableW(MonitorVariable, where);
         std::wstring command = L"\"" + std::wstring(path) + L"\" /s";
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
-        if (CreateProcessW(path, command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
+        if (CreateProcessW(path, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
                            &startup, &process)) {
             if (copies->Job)
                 AssignProcessToJobObject(copies->Job, process.hProcess);
@@ -128,21 +137,78 @@ static void EndCopies(HANDLE endEvent, Copies* copies)
         CloseHandle(copies->Job);
 }
 
+// The id of the process that started this one; 0 if unknown.
+static DWORD ParentId()
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            parent = entry.th32ParentProcessID;
+    CloseHandle(snapshot);
+    return parent;
+}
+
+// The program file a process runs, as the system names it; "" if unknown.
+static std::wstring ImageOf(HANDLE process)
+{
+    wchar_t path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    return QueryFullProcessImageNameW(process, 0, path, &size) ? std::wstring(path, size) : std::wstring();
+}
+
+// What a copy is told: its monitor, and the events duplicated from its parent.
+struct CopyOrders {
+    RECT Area = {};
+    unsigned Index = 0;
+    HANDLE Parent = nullptr, EndEvent = nullptr, KeyboardTaken = nullptr;
+};
+
+// 1: this process is a copy, its orders read; 0: it is not (no variable, or
+// one meant for another process); -1: the variable names this process's
+// parent, but that does not run this program or keeps no such events.
+static int ReadCopyOrders(CopyOrders* orders)
+{
+    wchar_t told[160];
+    const DWORD toldLength = GetEnvironmentVariableW(MonitorVariable, told, 160);
+    RECT& a = orders->Area;
+    unsigned long parentId = 0;
+    unsigned long long end = 0, taken = 0;
+    if (toldLength == 0 || toldLength >= 160 ||
+        std::swscanf(told, L"%ld,%ld,%ld,%ld,%u,%lu,%llu,%llu", &a.left, &a.top, &a.right, &a.bottom,
+                     &orders->Index, &parentId, &end, &taken) != 8 ||
+        parentId == 0 || parentId != ParentId())
+        return 0;
+    const HANDLE self = GetCurrentProcess();
+    const auto take = [&](unsigned long long value, HANDLE* ours) {
+        return DuplicateHandle(orders->Parent, reinterpret_cast<HANDLE>(uintptr_t(value)), self, ours, 0, FALSE,
+                               DUPLICATE_SAME_ACCESS);
+    };
+    orders->Parent = OpenProcess(PROCESS_DUP_HANDLE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
+                                 parentId);
+    const std::wstring image = ImageOf(self);
+    return orders->Parent && !image.empty() && ImageOf(orders->Parent) == image && take(end, &orders->EndEvent) &&
+                   take(taken, &orders->KeyboardTaken)
+               ? 1
+               : -1;
+}
+
 static int Show(const SaverSettingsValues& settings)
 {
-    // A copy started by the first process: its monitor and the shared event.
-    wchar_t told[128];
-    const DWORD toldLength = GetEnvironmentVariableW(MonitorVariable, told, 128);
-    if (toldLength > 0 && toldLength < 128) {
-        RECT area = {};
-        unsigned index = 0;
-        unsigned long long end = 0, taken = 0;
-        if (std::swscanf(told, L"%ld,%ld,%ld,%ld,%u,%llu,%llu", &area.left, &area.top, &area.right, &area.bottom,
-                         &index, &end, &taken) == 7) {
-            ShareSaverEvents(reinterpret_cast<HANDLE>(uintptr_t(end)), reinterpret_cast<HANDLE>(uintptr_t(taken)),
-                             true);
-            return RunSaver(MonitorPlace(area), settings, index);
-        }
+    CopyOrders orders;
+    switch (ReadCopyOrders(&orders)) {
+    case 1:
+        ShareSaverEvents(orders.EndEvent, orders.KeyboardTaken, orders.Parent);
+        return RunSaver(MonitorPlace(orders.Area), settings, orders.Index);
+    case -1:
+        Complain("GLYPHFALL_SCR_MONITOR names a parent process that is not this screen saver");
+        return ExitFailure;
+    default:
+        break;
     }
     std::vector<MonitorFound> monitors;
     EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
@@ -153,13 +219,12 @@ static int Show(const SaverSettingsValues& settings)
     Copies copies;
     HANDLE endEvent = nullptr, keyboardTaken = nullptr;
     if (monitors.size() > 1) {
-        SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-        endEvent = CreateEventW(&inherited, TRUE, FALSE, nullptr);
-        keyboardTaken = CreateEventW(&inherited, TRUE, FALSE, nullptr);
+        endEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        keyboardTaken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (endEvent && keyboardTaken)
             StartCopies(monitors, endEvent, keyboardTaken, &copies);
     }
-    ShareSaverEvents(endEvent, keyboardTaken, false);
+    ShareSaverEvents(endEvent, keyboardTaken, nullptr);
     const int code = RunSaver(MonitorPlace(primary), settings, 0);
     EndCopies(endEvent, &copies);
     for (HANDLE event : {endEvent, keyboardTaken})
@@ -181,12 +246,14 @@ int main(int argc, char** argv)
     // Pixels are pixels on every monitor: a scaled screen would blur the picture.
     if (args.Mode != SaverSettings)
         SetProcessDPIAware();
+    const HWND window = reinterpret_cast<HWND>(uintptr_t(args.Window));
     switch (args.Mode) {
     case SaverSettings:
-        RunSettingsDialog(reinterpret_cast<HWND>(uintptr_t(args.Window)));
+        // An owner that is no window (gone, or mistyped) would keep the dialog from opening at all.
+        RunSettingsDialog(IsWindow(window) ? window : nullptr);
         return ExitOk;
     case SaverPreview:
-        if (!IsWindow(reinterpret_cast<HWND>(uintptr_t(args.Window)))) {
+        if (!IsWindow(window)) {
             Complain("the preview window is not there");
             return ExitFailure;
         }

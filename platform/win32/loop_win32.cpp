@@ -3,9 +3,11 @@
 // and wake-up, and the display.h/window.h calls that do not depend on which
 // window is open.
 #include <cstdio>
+#include <utility>
 
 #include "platform/display.h"
 #include "platform/frame_pump.h"
+#include "platform/process.h"
 #include "platform/win32/win32.h"
 
 WindowLoop Loop;
@@ -135,10 +137,14 @@ bool BackendWaitEvent(int ms, PlatformEvent* event)
 {
     if (TakeEvent(event))
         return true;
-    HANDLE end = Loop.EndEvent;
     const DWORD woke =
-        MsgWaitForMultipleObjectsEx(end ? 1 : 0, end ? &end : nullptr, DWORD(ms), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    WindowAfterWait(end && woke == WAIT_OBJECT_0);
+        MsgWaitForMultipleObjectsEx(Loop.EndCount, Loop.Ends, DWORD(ms), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    // A wait that failed would fail again at once: the end, not a loop that spins.
+    static bool failureTold = false;
+    if (woke == WAIT_FAILED && !std::exchange(failureTold, true))
+        std::fprintf(stderr, "%s: cannot wait for the saver's end (error %lu)\n", PlatformProgramName(),
+                     GetLastError());
+    WindowAfterWait(woke < WAIT_OBJECT_0 + Loop.EndCount || woke == WAIT_FAILED);
     MSG message;
     // Looked at first, so that GetMessage never blocks past the slice.
     if (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {

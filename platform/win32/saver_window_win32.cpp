@@ -23,7 +23,7 @@ static struct {
     HWND PreviewParent = nullptr;           // the preview window we fill, or null
     HANDLE EndEvent = nullptr;              // set by whichever monitor's saver ends first; waited on by all
     HANDLE KeyboardTaken = nullptr;         // set once the first monitor's window holds the keyboard
-    bool Copy = false;                      // another monitor's window: never takes the keyboard
+    HANDLE Parent = nullptr;                // another monitor's window: the first process; else null
     HINSTANCE Instance = nullptr;
     DWORD MainThread = 0;                   // the thread that owns the window
     int32_t Width = 0, Height = 0;          // the window's client area
@@ -37,11 +37,17 @@ static struct {
     std::string Overlay;                    // the steps-per-second line, or ""
 } Saver;
 
-void ShareSaverEvents(HANDLE endEvent, HANDLE keyboardTaken, bool copy)
+void ShareSaverEvents(HANDLE endEvent, HANDLE keyboardTaken, HANDLE parent)
 {
     Saver.EndEvent = endEvent;
     Saver.KeyboardTaken = keyboardTaken;
-    Saver.Copy = copy;
+    Saver.Parent = parent;
+}
+
+// Another monitor's window, which never takes the keyboard.
+static bool IsCopy()
+{
+    return Saver.Parent != nullptr;
 }
 
 void PlatformSetOverlay(const std::string& text)
@@ -96,6 +102,12 @@ static LRESULT CALLBACK SaverProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
     case WM_ERASEBKGND:
         return 1;   // the picture covers everything; erasing would only flicker
+    case WM_DISPLAYCHANGE:
+        // Monitors came, went or changed size: the windows no longer fit
+        // them. The saver ends (the system starts it again, laid out anew,
+        // after the next idle time) rather than leave a monitor uncovered.
+        QueueEnd();
+        return 0;
     case WM_DESTROY:
         // A preview's parent going away destroys this child too.
         Loop.Window = nullptr;
@@ -151,7 +163,9 @@ bool PlatformOpenWindow(const WindowPlace& place, const char* className, int32_t
     Saver.PreviewParent = place.Kind == PlacePreview ? reinterpret_cast<HWND>(uintptr_t(place.Handle)) : nullptr;
     // A preview is only a picture: the dialog around it keeps the input.
     Loop.InputIgnored = IsPreview();
-    Loop.EndEvent = Saver.EndEvent;
+    for (HANDLE end : {Saver.EndEvent, Saver.Parent})
+        if (end)
+            Loop.Ends[Loop.EndCount++] = end;
     const std::wstring name = Wide(className);
     RegisterWindowClass(name, SaverProc, Saver.Instance);
     HWND window = nullptr;
@@ -172,14 +186,15 @@ bool PlatformOpenWindow(const WindowPlace& place, const char* className, int32_t
         // manager), two processes activating their windows could leave the
         // input focus with one and the foreground with the other, and a key
         // would then go to a window no longer active and be dropped.
-        if (Saver.Copy && Saver.KeyboardTaken) {
-            const HANDLE either[] = {Saver.KeyboardTaken, Saver.EndEvent};
-            WaitForMultipleObjects(Saver.EndEvent ? 2 : 1, either, FALSE, INFINITE);
+        // A copy always has both events and its parent (main.cpp).
+        if (IsCopy()) {
+            const HANDLE any[] = {Saver.KeyboardTaken, Saver.EndEvent, Saver.Parent};
+            WaitForMultipleObjects(3, any, FALSE, INFINITE);
         }
-        window = CreateWindowExW(WS_EX_TOPMOST | (Saver.Copy ? WS_EX_NOACTIVATE : 0), name.c_str(), L"glyphfall",
-                                 WS_POPUP | (Saver.Copy ? 0 : WS_VISIBLE), place.Left, place.Top, Saver.Width,
+        window = CreateWindowExW(WS_EX_TOPMOST | (IsCopy() ? WS_EX_NOACTIVATE : 0), name.c_str(), L"glyphfall",
+                                 WS_POPUP | (IsCopy() ? 0 : WS_VISIBLE), place.Left, place.Top, Saver.Width,
                                  Saver.Height, nullptr, nullptr, Saver.Instance, nullptr);
-        if (window && Saver.Copy) {
+        if (window && IsCopy()) {
             ShowWindow(window, SW_SHOWNA);
         } else if (window) {
             SetForegroundWindow(window);

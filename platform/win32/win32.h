@@ -99,7 +99,8 @@ constexpr UINT WakeMessage = WM_APP + 1;
 struct WindowLoop {
     // Set by the window's backend before its window opens.
     bool InputIgnored = false;              // a preview: input is the dialog's, only EventDestroy is queued
-    HANDLE EndEvent = nullptr;              // the saver's shared end, waited on beside the messages
+    HANDLE Ends[2] = {};                    // the saver's shared end and a copy's parent, waited on beside
+    DWORD EndCount = 0;                     // the messages: either ends the saver
 
     std::atomic<HWND> Window{nullptr};      // the window frames go to; null once it is gone
     std::deque<PlatformEvent> Events;       // translated, not yet taken
@@ -107,7 +108,7 @@ struct WindowLoop {
 extern WindowLoop Loop;
 
 // Defined by each window's file: its own checks after every wait of the
-// loop; endSet when the shared end event was set.
+// loop; endSet when one of Ends was signalled, or the wait failed.
 void WindowAfterWait(bool endSet);
 
 // Registers the window class (procedure and name only: no background brush,
@@ -133,6 +134,7 @@ void ShowErrorBox(const char* program, HWND owner, const char* title, const char
 // glyphfall.scr's window, one process per monitor: endEvent, waited on by
 // every monitor's process and set by the first to end; keyboardTaken, set by
 // the first process's window once it holds the keyboard, which a copy (the
-// window of another monitor) waits for before it opens its own. Both null:
-// one monitor. Set before the window opens.
-void ShareSaverEvents(HANDLE endEvent, HANDLE keyboardTaken, bool copy);
+// window of another monitor) waits for before it opens its own; parent, a
+// copy's first process, which it ends with (null in the first process).
+// All null: one monitor. Set before the window opens.
+void ShareSaverEvents(HANDLE endEvent, HANDLE keyboardTaken, HANDLE parent);

@@ -62,7 +62,8 @@ static int OnXIOError(Display*)
 }
 
 // The virtual root that some desktops put over the real one (__SWM_VROOT on
-// one of its children), as XScreenSaver finds it; else the root.
+// one of its children), as XScreenSaver finds it; else the root. Any client
+// may set the property, in any format: only one 32-bit item is a window.
 static Window VirtualRoot(Display* d)
 {
     const Window root = DefaultRootWindow(d);
@@ -78,7 +79,7 @@ static Window VirtualRoot(Display* d)
             unsigned char* data = nullptr;
             if (XGetWindowProperty(d, children[i], vroot, 0, 1, False, XA_WINDOW, &type, &format, &items, &after,
                                    &data) == Success &&
-                type == XA_WINDOW && items == 1 && data)
+                type == XA_WINDOW && format == 32 && items == 1 && data)
                 found = *reinterpret_cast<Window*>(data);
             if (data)
                 XFree(data);
@@ -159,7 +160,8 @@ bool PlatformOpenWindow(const WindowPlace& place, const char*, int32_t* width, i
     XSelectInput(X.Conn, X.Target, StructureNotifyMask | ExposureMask);
     XPictureOpen(&X.Picture, X.Conn, X.Target, attributes);
     if (!XPictureResize(&X.Picture, attributes.width, attributes.height)) {
-        *error = "the window's pixel format is not 16 or 32 bits per pixel";
+        *error = "cannot make a picture of the window's size (" + std::to_string(attributes.width) + "x" +
+                 std::to_string(attributes.height) + "): memory refused, or pixels of other than 16 or 32 bits";
         PlatformCloseWindow();
         return false;
     }
@@ -255,7 +257,9 @@ static void HandleEvent(const XEvent& e)
     switch (e.type) {
     case ConfigureNotify:
         if (e.xconfigure.width != X.Picture.Width || e.xconfigure.height != X.Picture.Height) {
-            XPictureResize(&X.Picture, e.xconfigure.width, e.xconfigure.height);
+            if (!XPictureResize(&X.Picture, e.xconfigure.width, e.xconfigure.height))
+                std::fprintf(stderr, "%s: no picture at %dx%d: memory refused\n", PlatformProgramName(),
+                             e.xconfigure.width, e.xconfigure.height);
             PumpShowAgain();
             Queue(EventResize, e.xconfigure.width, e.xconfigure.height);
         }

@@ -8,12 +8,27 @@
 #include <bit>
 #include <cstdlib>
 
-static std::atomic<bool> AttachRefused{false};
+static std::atomic<bool> Refused{false};
 
-static int OnAttachError(Display*, XErrorEvent*)
+static int OnRefusal(Display*, XErrorEvent*)
 {
-    AttachRefused.store(true);
+    Refused.store(true);
     return 0;
+}
+
+// Sends a request the server may refuse (memory it cannot attach or spare);
+// true when it took it. Earlier errors go to the program's own handler
+// first; only the request's own refusal is caught here.
+template <typename Request>
+static bool ServerTakes(Display* conn, Request request)
+{
+    XSync(conn, False);
+    Refused.store(false);
+    XErrorHandler previous = XSetErrorHandler(OnRefusal);
+    request();
+    XSync(conn, False);
+    XSetErrorHandler(previous);
+    return !Refused.load();
 }
 
 void XPictureOpen(XPicture* p, Display* conn, Window window, const XWindowAttributes& attributes)
@@ -75,15 +90,7 @@ static bool MakeSharedImage(XPicture* p)
     if (addr != reinterpret_cast<void*>(-1)) {
         p->Shm.shmaddr = p->Image->data = static_cast<char*>(addr);
         p->Shm.readOnly = False;
-        // Earlier errors go to the program's own handler first; only the
-        // attach's own refusal is caught here.
-        XSync(p->Conn, False);
-        AttachRefused.store(false);
-        XErrorHandler previous = XSetErrorHandler(OnAttachError);
-        XShmAttach(p->Conn, &p->Shm);
-        XSync(p->Conn, False);
-        XSetErrorHandler(previous);
-        if (!AttachRefused.load())
+        if (ServerTakes(p->Conn, [p] { XShmAttach(p->Conn, &p->Shm); }))
             return true;
     }
     // A remote server cannot attach our memory: plain images from now on.
@@ -105,14 +112,24 @@ bool XPictureResize(XPicture* p, int32_t width, int32_t height)
         if (!p->Image)
             return false;
         p->Image->data = static_cast<char*>(std::calloc(size_t(p->Image->bytes_per_line) * size_t(height), 1));
+        if (!p->Image->data) {
+            XDestroyImage(p->Image);
+            p->Image = nullptr;
+            return false;
+        }
         // Xlib sends a large image in several requests, which the window would
         // show one by one (a torn picture): they go to a pixmap, copied at once.
-        p->Back = XCreatePixmap(p->Conn, p->Target, unsigned(width), unsigned(height), unsigned(p->Depth));
+        // A server short of memory for it gets them directly: torn, but shown.
+        if (!ServerTakes(p->Conn, [p] {
+                p->Back = XCreatePixmap(p->Conn, p->Target, unsigned(p->Width), unsigned(p->Height),
+                                        unsigned(p->Depth));
+            }))
+            p->Back = 0;
         // Pixels are written in this machine's order; Xlib swaps them for a
         // server of the other one.
         p->Image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
     }
-    return p->Image->data && (p->Image->bits_per_pixel == 32 || p->Image->bits_per_pixel == 16);
+    return p->Image->bits_per_pixel == 32 || p->Image->bits_per_pixel == 16;
 }
 
 bool XPictureShow(XPicture* p, const uint8_t* const* rows, int32_t width, int32_t height, const std::string& overlay)
@@ -127,6 +144,8 @@ bool XPictureShow(XPicture* p, const uint8_t* const* rows, int32_t width, int32_
     const unsigned w = unsigned(p->Width), h = unsigned(p->Height);
     if (p->Shm.shmaddr) {
         XShmPutImage(p->Conn, p->Target, p->Gc, image, 0, 0, 0, 0, w, h, False);
+    } else if (!p->Back) {
+        XPutImage(p->Conn, p->Target, p->Gc, image, 0, 0, 0, 0, w, h);
     } else {
         XPutImage(p->Conn, p->Back, p->Gc, image, 0, 0, 0, 0, w, h);
         XCopyArea(p->Conn, p->Back, p->Target, p->Gc, 0, 0, w, h, 0, 0);

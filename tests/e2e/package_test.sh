@@ -4,6 +4,7 @@
 # (pedantic) and mandoc check it: any error or warning fails. A Release tree
 # must also carry Debian's hardening flags.
 set -euo pipefail
+umask 002   # a common default: lintian then sees any directory packed 0775
 out=$(mktemp -d) && trap 'rm -rf "$out"' EXIT
 cpack -G DEB --config "$1/CPackConfig.cmake" -B "$out" >"$out/log" 2>&1 || { cat "$out/log"; exit 1; }
 deb=$(echo "$out"/glyphfall_*.deb) fail=0

@@ -190,14 +190,20 @@ TEST_F(Scr, ShowPacedByTheSavedDelay)
 // One key ends the saver on every monitor, sent once each animates or at the
 // first sight of the last one's letter, while its scene is being built. The
 // keyboard is the first monitor's window's alone: savers that each took it
-// could leave it, under Wine, with a window no longer active.
-struct ScrShow : Scr, testing::WithParamInterface<std::tuple<const char*, int, bool>> {};   // monitors, letter
+// could leave it, under Wine, with a window no longer active. A display
+// change ends the saver too, and killing the first process ends its copy. A
+// monitor variable left in the environment, naming another parent and its
+// handles, is ignored.
+struct ScrShow : Scr, testing::WithParamInterface<std::tuple<const char*, int, bool, char>> {};   // monitors,
+                                                                     // letter, ending: key, display change, kill
 
 TEST_P(ScrShow, EndedByOneKey)
 {
-    const auto [name, monitors, letter] = GetParam();
+    const auto [name, monitors, letter, ending] = GetParam();
     Prepare(1024, 768, monitors == 2);
     ASSERT_FALSE(HasFatalFailure());
+    Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});   // the default settings: no overlay line
+    setenv("GLYPHFALL_SCR_MONITOR", "2048,0,3072,768,1,99996,4,8", 1);   // passed on to the saver
     Saver({"/s"});
     std::vector<bool> seen(static_cast<size_t>(monitors));   // its scene, or (letter) its letter once
     auto every = [&](const Screenshot& s) {
@@ -219,22 +225,29 @@ TEST_P(ScrShow, EndedByOneKey)
     XGetInputFocus(Server.Conn, &focus, &revert);
     XGetWindowAttributes(Server.Conn, focus, &at);
     EXPECT_EQ(std::pair(at.x, at.width), std::pair(0, 1024)) << "the keyboard is not the first monitor's";
-    if (monitors == 2 && !letter) {
+    if (monitors == 2 && !letter && ending == 'k') {
         EXPECT_NE(ExpectEnlargement(shot, 200, "left", 0, 0, 1024, 768),
                   ExpectEnlargement(shot, 200, "right", 1024, 0, 1024, 768));
     }
-    TapKey(Server.Conn, XK_a);
+    if (ending == 'k')
+        TapKey(Server.Conn, XK_a);
+    else if (ending == 'd')
+        EXPECT_TRUE(Tool({"/usr/bin/wine", Build + "/display_mode.exe"}));
+    else
+        kill(Prog.Pid, SIGKILL);
     const auto deadline = Clock::now() + Ms(5000);
     while (ScrProcesses() > 0 && Clock::now() < deadline)
         usleep(20000);
     EXPECT_EQ(ScrProcesses(), 0) << "a copy was left behind";
-    ExpectExit(Clock::now(), Ms(1000), 0, "", "key");
+    ExpectExit(Clock::now(), Ms(1000), ending == 'x' ? -SIGKILL : 0, ending == 'x' ? nullptr : "", name);
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, ScrShow,
-                         testing::Values(std::tuple{"TwoMonitorsAnimating", 2, false},
-                                         std::tuple{"TwoMonitorsAtTheLetter", 2, true},
-                                         std::tuple{"OneMonitorAtTheLetter", 1, true}),
+                         testing::Values(std::tuple{"TwoMonitorsAnimating", 2, false, 'k'},
+                                         std::tuple{"TwoMonitorsAtTheLetter", 2, true, 'k'},
+                                         std::tuple{"OneMonitorAtTheLetter", 1, true, 'k'},
+                                         std::tuple{"TwoMonitorsDisplayChanged", 2, false, 'd'},
+                                         std::tuple{"TwoMonitorsFirstKilled", 2, false, 'x'}),
                          [](const auto& info) { return std::get<0>(info.param); });
 
 // Right moves the slider one step towards "Fast": 1000 us less delay.
@@ -244,7 +257,7 @@ TEST_F(Scr, SettingsByKeyboardOkSavesEscapeDoesNot)
     ASSERT_FALSE(HasFatalFailure());
     Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});
     for (KeySym last : {XK_Return, XK_Escape}) {
-        Saver({"/c"});
+        Saver({last == XK_Return ? "/c" : "/c:12345"});   // an owner that is no window: none
         const Window dialog = FindWindowNamed("glyphfall Settings");
         ASSERT_NE(dialog, 0u) << ReadStderr(Prog);
         XSetInputFocus(Server.Conn, dialog, RevertToPointerRoot, CurrentTime);   // no window manager gives it

@@ -1,6 +1,9 @@
 // The exact picture on X servers of several sizes and depths, with and without MIT-SHM and in an ARGB
 // window, whatever glyphfall's command line; glyphfall kept above without a cursor, its later frames
-// shown after a refused wake-up; the hack's repainting and its shared memory.
+// shown after a refused wake-up; the hack's repainting, its shared memory, and memory refused to it.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <thread>
 
@@ -96,6 +99,10 @@ TEST_P(Visuals, GlyphfallAndTheHackShowTheExactPicture)
     EXPECT_TRUE(WaitForScreen(Server.Conn, Ms(5000), moved, &later)) << "the animation froze";
     TapKey(Server.Conn, XK_a);
     ExpectExit(Clock::now(), Ms(3000), 0, "", "key while animating");
+    // Any client may set a virtual root property, in any format: one byte names no window.
+    const unsigned char byte = 7;
+    XChangeProperty(Server.Conn, XCreateSimpleWindow(Server.Conn, DefaultRootWindow(Server.Conn), 0, 0, 1, 1, 0, 0, 0),
+                    XInternAtom(Server.Conn, "__SWM_VROOT", False), XA_WINDOW, 8, PropModeReplace, &byte, 1);
     ASSERT_NO_FATAL_FAILURE(StartHack({"--root"}));
     // Frames that keep coming are checked once: the depth does not change the pacing.
     ASSERT_NO_FATAL_FAILURE(ExpectPicture(0, "the hack on the root", c.Depth == 24 && c.Shm, c.RasterWidth));
@@ -107,6 +114,34 @@ TEST_P(Visuals, GlyphfallAndTheHackShowTheExactPicture)
 INSTANTIATE_TEST_SUITE_P(E2e, Visuals, testing::Values(Screen{1280, 1024, 188, 24, true, false},
                                                        Screen{1080, 1920, 84, 30, true, true},
                                                        Screen{640, 480, 200, 24, false, false}));
+
+// Memory refused to the hack, in windows larger than the screen: a pixmap,
+// by a server with 24 MB to spare (the picture is put directly: torn at
+// times, but shown), or the picture itself, under a 150 MB address-space
+// limit (one line, exit code 1; not with the sanitizers, which need more).
+TEST_F(Visuals, HackSurvivesRefusedMemory)
+{
+    ASSERT_NO_FATAL_FAILURE(StartServer(640, 480, {"-extension", "MIT-SHM"}));
+    Display* d = Server.Conn;
+    rlim_t pages = 0;   // the server's address space
+    std::ifstream("/proc/" + std::to_string(Server.Pid) + "/statm") >> pages;
+    const rlimit limit = {pages * rlim_t(sysconf(_SC_PAGESIZE)) + (24 << 20), RLIM_INFINITY};
+    ASSERT_EQ(prlimit(Server.Pid, RLIMIT_AS, &limit, nullptr), 0);
+    auto window = [&](unsigned size) {   // at (0, 0), red
+        const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, size, size, 0, 0, 0xFF0000);
+        XMapWindow(d, w);
+        XSync(d, False);
+        return std::to_string(w);
+    };
+    StartHack({"--window-id", window(3000)});
+    auto drawn = [](const Screenshot& s) { return std::count(s.Pixels.begin(), s.Pixels.end(), 0xFF0000u) == 0; };
+    Screenshot shot;
+    EXPECT_TRUE(WaitForScreen(d, Ms(20000), drawn, &shot)) << "no picture without a pixmap; " << ReadStderr(Prog);
+    if (GLYPHFALL_SLOWER == 1) {
+        Launch({"-c", "ulimit -v 150000 && exec \"$0\" --window-id $1", GLYPHFALL_HACK, window(8000)}, {}, "/bin/sh");
+        EXPECT_TRUE(ExpectExit(Prog.Started, Ms(3000), 1, "8000x8000): memory refused", "8000x8000 in 150 MB"));
+    }
+}
 
 TEST_F(Visuals, HackRepaintsExposedPartsAtOnce)
 {
