@@ -7,7 +7,8 @@
 #      benchmark's smoke run;
 #   3. the same tests built with AddressSanitizer + UndefinedBehaviorSanitizer;
 #   4. the same tests built with ThreadSanitizer;
-#   5. a short libFuzzer run over the command-line parser.
+#   5. a short libFuzzer run over the command-line parsers and the edit of
+#      ~/.xscreensaver.
 # GLYPHFALL_TEST_ONLY=windows|normal|address|thread|fuzz runs one of them.
 set -euo pipefail
 cd "$(dirname "$0")/.."

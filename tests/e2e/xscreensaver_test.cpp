@@ -78,7 +78,7 @@ TEST_F(Hack, DaemonStartsItOnActivateAndEndsItOnDeactivate)
     chmod(hackCopy.c_str(), 0755);
     const std::string settings = "mode: one\nfade: False\nunfade: False\nlock: False\nsplash: False\n";
     std::ofstream(home + "/.xscreensaver") << settings;
-    ASSERT_EQ(chown(home.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chown(home.c_str(), 65534, 65534) | chown((home + "/.xscreensaver").c_str(), 65534, 65534), 0);
     Program daemon, install;
     ASSERT_TRUE(AsNobody(&daemon, {"/usr/bin/xscreensaver", "-no-splash"}, home));
     auto command = [&](const char* arg, const char* n = nullptr) {
