@@ -14,10 +14,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include <wayland-client.h>
@@ -127,11 +129,11 @@ static const wl_buffer_listener BufferListener = {
         },
 };
 
-// Two white buffers of width x height in one pool; false when the memory is
-// refused (the pool's size is a 32-bit count).
+// Two white buffers of width x height in one pool, in place of the ones
+// there were; false, those kept, when the memory is refused (the pool's size
+// is a 32-bit count).
 static bool MakeBuffers(int32_t width, int32_t height)
 {
-    FreeBuffers();
     const size_t bytes = size_t(width) * size_t(height) * 4;
     if (bytes * 2 > size_t(INT32_MAX))
         return false;
@@ -144,6 +146,7 @@ static bool MakeBuffers(int32_t width, int32_t height)
             close(fd);
         return false;
     }
+    FreeBuffers();
     W.Memory = memory;
     W.MemoryBytes = bytes * 2;
     std::memset(memory, 0xFF, bytes * 2);
