@@ -14,11 +14,13 @@ enum PlaceKind {
     PlaceGiven,        // the existing window Handle (XScreenSaver's); reads no input
     PlaceRoot,         // the (virtual) root window; reads no input
     PlaceOwn,          // a window of its own, half the screen, for trying it out
+    PlaceOutput,       // a top-most surface over the whole output Handle names (on Wayland, the
+                       // output's registry name); reads input
 };
 
 struct WindowPlace {
     PlaceKind Kind = PlaceFullScreen;
-    uint64_t Handle = 0;                          // PlacePreview, PlaceGiven
+    uint64_t Handle = 0;                          // PlacePreview, PlaceGiven, PlaceOutput
     int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;   // PlaceMonitor, in screen coordinates
 };
 

@@ -11,6 +11,8 @@ packages=(
   xfonts-base libxfixes-dev  # end-to-end tests: core fonts for the error box, XFixes for the cursor
   libwayland-dev libegl1 libegl-mesa0 libgl1-mesa-dri weston  # Wayland: presentation through EGL (llvmpipe will do), a compositor for the tests
   libweston-10-dev  # the Wayland test's weston module that sends the close request
+  wayland-protocols plasma-wayland-protocols  # glyphfall-saver's protocols (layer-shell is in protocols/)
+  sway swayidle grim wtype  # glyphfall-saver's tests: the compositor, its idle daemon, screenshots, keys
   xscreensaver procps  # end-to-end tests of glyphfall-xscreensaver under the real daemon
   lintian mandoc  # the package test: Debian's checker on the .deb, the manual pages' syntax
   nsis xserver-xorg-core xserver-xorg-video-dummy  # glyphfall.scr: its setup program; two monitors side by side for its tests

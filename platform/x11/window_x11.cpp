@@ -8,17 +8,11 @@
 // Threads: Xlib is used on the main thread only. Frames from the animation
 // thread come through the frame pump; its wake-up is a pipe polled beside
 // the X connection.
-#include <fcntl.h>
 #include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -26,6 +20,7 @@
 
 #include "platform/display.h"
 #include "platform/frame_pump.h"
+#include "platform/posix/window_posix.h"
 #include "platform/process.h"
 #include "platform/window.h"
 #include "platform/x11/xft_dpi.h"
@@ -40,9 +35,6 @@ static struct {
     bool GoneTold = false;             // its EventClose has been queued
     XPicture Picture;                  // the window-sized picture
     std::string Overlay;               // the steps-per-second line, or ""
-    int WakePipe[2] = {-1, -1};        // the pump's wake-up: a byte written, read in the wait
-    std::mutex EventsLock;             // guards Events: PlatformPostEvent may come from any thread
-    std::deque<PlatformEvent> Events;  // translated, not yet taken
 } X;
 
 static int OnXError(Display*, XErrorEvent* e)
@@ -88,22 +80,6 @@ static Window VirtualRoot(Display* d)
             XFree(children);
     }
     return found;
-}
-
-static void Queue(EventKind kind, int32_t x = 0, int32_t y = 0)
-{
-    std::lock_guard<std::mutex> lock(X.EventsLock);
-    X.Events.push_back(PlatformEvent{kind, ButtonOther, x, y});
-}
-
-static bool TakeQueued(PlatformEvent* event)
-{
-    std::lock_guard<std::mutex> lock(X.EventsLock);
-    if (X.Events.empty())
-        return false;
-    *event = X.Events.front();
-    X.Events.pop_front();
-    return true;
 }
 
 // Own window: half the screen, big enough to see, small enough to leave the
@@ -165,7 +141,7 @@ bool PlatformOpenWindow(const WindowPlace& place, const char*, int32_t* width, i
         PlatformCloseWindow();
         return false;
     }
-    if (pipe2(X.WakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (!EventQueueOpen()) {
         *error = "cannot make the frame wake-up";
         PlatformCloseWindow();
         return false;
@@ -190,16 +166,7 @@ void PlatformCloseWindow()
     XCloseDisplay(X.Conn);
     X.Conn = nullptr;
     X.Target = 0;
-    for (int& fd : X.WakePipe) {
-        if (fd >= 0)
-            close(fd);
-        fd = -1;
-    }
-}
-
-void PlatformSleep(int64_t microseconds)
-{
-    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+    EventQueueClose();
 }
 
 int PlatformScreenDpi()
@@ -211,32 +178,9 @@ int PlatformScreenDpi()
 // watching, with the pointer as the desktop has it.
 void PlatformHideCursor() {}
 
-bool PlatformCursorPosition(int32_t* x, int32_t* y)
-{
-    *x = *y = 0;
-    return false;
-}
-
-void PlatformPostEvent(EventKind kind)
-{
-    Queue(kind);
-    if (X.WakePipe[1] >= 0) {
-        const char byte = 0;
-        ssize_t ignored = write(X.WakePipe[1], &byte, 1);
-        (void)ignored;
-    }
-}
-
-void PlatformEndWindow(const char*) {}
-
 void PlatformSetOverlay(const std::string& text)
 {
     X.Overlay = text;
-}
-
-void PlatformShowError(const char* title, const char* text)
-{
-    std::fprintf(stderr, "%s: %s: %s\n", PlatformProgramName(), title, text);
 }
 
 bool BackendShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
@@ -246,8 +190,7 @@ bool BackendShowRows(const uint8_t* const* rows, int32_t width, int32_t height)
 
 bool BackendWake()
 {
-    const char byte = 1;
-    return X.WakePipe[1] >= 0 && write(X.WakePipe[1], &byte, 1) == 1;
+    return EventQueueWakeForFrame();
 }
 
 static void HandleEvent(const XEvent& e)
@@ -261,7 +204,7 @@ static void HandleEvent(const XEvent& e)
                 std::fprintf(stderr, "%s: no picture at %dx%d: memory refused\n", PlatformProgramName(),
                              e.xconfigure.width, e.xconfigure.height);
             PumpShowAgain();
-            Queue(EventResize, e.xconfigure.width, e.xconfigure.height);
+            EventQueuePush(EventResize, e.xconfigure.width, e.xconfigure.height);
         }
         break;
     case Expose:
@@ -291,7 +234,7 @@ static void ReadXEvents()
     // A window that has gone ends the program, quietly: once.
     if (X.Gone && !X.GoneTold) {
         X.GoneTold = true;
-        Queue(EventClose);
+        EventQueuePush(EventClose);
     }
 }
 
@@ -299,19 +242,12 @@ bool BackendWaitEvent(int ms, PlatformEvent* event)
 {
     *event = PlatformEvent{EventNone, ButtonOther, 0, 0};
     ReadXEvents();
-    if (TakeQueued(event))
+    if (EventQueueTake(event))
         return true;
-    pollfd fds[2] = {{ConnectionNumber(X.Conn), POLLIN, 0}, {X.WakePipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{ConnectionNumber(X.Conn), POLLIN, 0}, {EventQueueFd(), POLLIN, 0}};
     poll(fds, 2, ms);
-    if (fds[1].revents & POLLIN) {
-        char bytes[64];
-        ssize_t n;
-        bool frame = false;
-        while ((n = read(X.WakePipe[0], bytes, sizeof bytes)) > 0)
-            frame = frame || std::find(bytes, bytes + n, 1) != bytes + n;
-        if (frame)
-            PumpWoken();
-    }
+    if (fds[1].revents & POLLIN)
+        EventQueueDrain();
     ReadXEvents();
-    return TakeQueued(event);
+    return EventQueueTake(event);
 }

@@ -9,9 +9,10 @@ out=$(mktemp -d) && trap 'rm -rf "$out"' EXIT
 cpack -G DEB --config "$1/CPackConfig.cmake" -B "$out" >"$out/log" 2>&1 || { cat "$out/log"; exit 1; }
 deb=$(echo "$out"/glyphfall_*.deb) fail=0
 files=$(dpkg-deb -c "$deb" | awk '{print $6}') deps=$(dpkg-deb -f "$deb" Depends)
-for f in bin/glyphfall bin/glyphfall-render libexec/xscreensaver/glyphfall-xscreensaver \
+for f in bin/glyphfall bin/glyphfall-render bin/glyphfall-saver libexec/xscreensaver/glyphfall-xscreensaver \
   share/xscreensaver/config/glyphfall-xscreensaver.xml share/applications/glyphfall.desktop \
-  share/man/man1/glyphfall.1.gz share/man/man1/glyphfall-render.1.gz share/man/man6/glyphfall-xscreensaver.6x.gz \
+  share/man/man1/glyphfall.1.gz share/man/man1/glyphfall-render.1.gz share/man/man1/glyphfall-saver.1.gz \
+  share/man/man6/glyphfall-xscreensaver.6x.gz \
   share/doc/glyphfall/copyright share/doc/glyphfall/changelog.gz share/doc/glyphfall/README; do
   grep -qx "./usr/$f" <<<"$files" || { echo "missing from the package: /usr/$f"; fail=1; }
 done

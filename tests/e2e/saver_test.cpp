@@ -1,0 +1,337 @@
+// glyphfall-saver on a real compositor: Debian's sway, started by each test
+// (headless, pixman, as nobody: sway refuses root) with a 1280x720 output
+// and a 1600x1200 one at scale 2; grim's screenshots of each output, wtype's
+// keys and the test's own virtual pointer for moves and clicks.
+#include <linux/input-event-codes.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <wayland-client.h>
+
+#include "tests/e2e/harness.h"
+#include "wlr-virtual-pointer-unstable-v1-client.h"
+
+namespace {
+
+const uint32_t Background = 0x3F3F3F;   // sway's own, where no surface is
+
+bool Shown(const Screenshot& s)
+{
+    return s.Width && (IsTwoTone(s) || HasColour(s));
+}
+
+// sway's background, but for the cursor it draws into the picture.
+bool Hidden(const Screenshot& s)
+{
+    return s.Width && size_t(std::count(s.Pixels.begin(), s.Pixels.end(), Background)) + 64 * 64 >= s.Pixels.size();
+}
+
+// The scenes' processes a saver has started and not yet ended.
+size_t Scenes(pid_t saver)
+{
+    const std::string task = "/proc/" + std::to_string(saver) + "/task/" + std::to_string(saver) + "/children";
+    std::ifstream in(task);
+    size_t count = 0;
+    for (pid_t pid; in >> pid;)
+        ++count;
+    return count;
+}
+
+struct Sway : E2e {
+    Program Compositor;
+    std::string Runtime;   // its XDG_RUNTIME_DIR, nobody's
+    wl_display* Conn = nullptr;
+    wl_registry* Registry = nullptr;
+    zwlr_virtual_pointer_manager_v1* Manager = nullptr;
+    zwlr_virtual_pointer_v1* Pointer = nullptr;
+
+    void SetUp() override
+    {
+        E2e::SetUp();
+        Runtime = TempDir + "/run";
+        const std::string config = TempDir + "/config";
+        std::ofstream(config) << "output HEADLESS-1 resolution 1280x720 position 0 0\n"
+                                 "output HEADLESS-2 resolution 1600x1200 position 1280 0 scale 2\n";
+        ASSERT_TRUE(chmod(TempDir.c_str(), 0711) == 0 && chmod(config.c_str(), 0644) == 0 &&
+                    mkdir(Runtime.c_str(), 0700) == 0 && chown(Runtime.c_str(), 65534, 65534) == 0);
+        std::string error;
+        ASSERT_TRUE(SpawnProgram(&Compositor,
+                                 {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                  "/usr/bin/sway", "-c", config},
+                                 ProgramEnvironment({"HOME=" + Runtime, "XDG_RUNTIME_DIR=" + Runtime,
+                                                     "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+                                                     "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=2"}),
+                                 TempDir, &error))
+            << error;
+        // The test's own client: a virtual pointer resting in the first output's middle.
+        for (auto end = Clock::now() + Ms(10000); !(Conn = wl_display_connect((Runtime + "/wayland-1").c_str()));)
+            ASSERT_TRUE(Clock::now() < end && !WaitExit(&Compositor, Ms(10))) << "no sway: " << ReadStderr(Compositor);
+        static const wl_registry_listener listener = {
+            .global = [](void* data, wl_registry* r, uint32_t name, const char* interface, uint32_t) {
+                if (std::string(interface) == zwlr_virtual_pointer_manager_v1_interface.name)
+                    static_cast<Sway*>(data)->Manager = static_cast<zwlr_virtual_pointer_manager_v1*>(
+                        wl_registry_bind(r, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+            },
+            .global_remove = [](void*, wl_registry*, uint32_t) {},
+        };
+        wl_registry_add_listener(Registry = wl_display_get_registry(Conn), &listener, this);
+        ASSERT_TRUE(wl_display_roundtrip(Conn) >= 0 && Manager);
+        Pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(Manager, nullptr);
+        zwlr_virtual_pointer_v1_motion_absolute(Pointer, 0, 640, 360, 2080, 720);
+        zwlr_virtual_pointer_v1_frame(Pointer);
+        ASSERT_GE(wl_display_roundtrip(Conn), 0);
+    }
+    void TearDown() override
+    {
+        if (Pointer)
+            zwlr_virtual_pointer_v1_destroy(Pointer);
+        if (Manager)
+            zwlr_virtual_pointer_manager_v1_destroy(Manager);
+        if (Registry)
+            wl_registry_destroy(Registry);
+        if (Conn)
+            wl_display_disconnect(Conn);
+        KillProgram(&Prog);
+        KillProgram(&Compositor);
+        E2e::TearDown();
+    }
+    Strings Env(Strings add = {})
+    {
+        for (const auto& entry : std::filesystem::directory_iterator(Runtime))
+            if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0)
+                add.push_back("SWAYSOCK=" + entry.path().string());
+        add.insert(add.end(), {"XDG_RUNTIME_DIR=" + Runtime, "WAYLAND_DISPLAY=wayland-1"});
+        return add;
+    }
+    bool Run(const Strings& argv, Ms bound = Ms(5000))
+    {
+        Program p;
+        std::string error;
+        return SpawnProgram(&p, argv, ProgramEnvironment(Env()), TempDir, &error) && WaitExit(&p, bound) &&
+               p.ExitStatus == 0;
+    }
+    // The output's picture in physical pixels, through grim.
+    bool Grab(const std::string& output, Screenshot* shot)
+    {
+        const std::string file = TempDir + "/grab.ppm";
+        std::string magic;
+        int max = 0;
+        std::ifstream in;
+        if (!Run({"/usr/bin/grim", "-t", "ppm", "-o", output, file}))
+            return false;
+        in.open(file, std::ios::binary);
+        in >> magic >> shot->Width >> shot->Height >> max;
+        in.get();
+        std::vector<unsigned char> bytes(size_t(shot->Width) * size_t(shot->Height) * 3);
+        in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+        shot->Pixels.resize(bytes.size() / 3);
+        for (size_t i = 0; i < shot->Pixels.size(); ++i)
+            shot->Pixels[i] = uint32_t(bytes[3 * i]) << 16 | uint32_t(bytes[3 * i + 1]) << 8 | bytes[3 * i + 2];
+        return in && magic == "P6" && max == 255;
+    }
+    bool WaitFor(const std::string& output, bool (*accept)(const Screenshot&), Screenshot* shot = nullptr,
+                 Ms timeout = Ms(10000 * GLYPHFALL_SLOWER))
+    {
+        Screenshot own;
+        for (auto end = Clock::now() + timeout; !(Grab(output, shot ? shot : &own) && accept(shot ? *shot : own));)
+            if (Clock::now() >= end)
+                return false;
+        return true;
+    }
+    void ExpectShown(const char* what)
+    {
+        for (const char* output : {"HEADLESS-1", "HEADLESS-2"})
+            EXPECT_TRUE(WaitFor(output, Shown)) << what << ": " << output << " not covered; " << ReadStderr(Prog);
+    }
+    // A key through a virtual keyboard, once the saver has had time to take it as its seat's.
+    void Key() { EXPECT_TRUE(Run({"/usr/bin/wtype", "-s", std::to_string(300 * GLYPHFALL_SLOWER), "a"})); }
+    void Move(int dx, int dy)
+    {
+        zwlr_virtual_pointer_v1_motion(Pointer, 0, wl_fixed_from_int(dx), wl_fixed_from_int(dy));
+        zwlr_virtual_pointer_v1_frame(Pointer);
+        wl_display_roundtrip(Conn);
+    }
+    void Click(uint32_t button)
+    {
+        for (auto state : {WL_POINTER_BUTTON_STATE_PRESSED, WL_POINTER_BUTTON_STATE_RELEASED}) {
+            zwlr_virtual_pointer_v1_button(Pointer, 0, button, state);
+            zwlr_virtual_pointer_v1_frame(Pointer);
+        }
+        wl_display_roundtrip(Conn);
+    }
+    // SIGTERM to the saver: never to pid -1 (every process) once it was reaped.
+    void Terminate()
+    {
+        ASSERT_GT(Prog.Pid, 0) << "ended already: " << DescribeStatus(Prog.ExitStatus) << "; " << ReadStderr(Prog);
+        kill(Prog.Pid, SIGTERM);
+    }
+    // Pictures of the first output that differed from the one before, over span.
+    int Changes(Ms span, Ms* longestStill)
+    {
+        Screenshot last, shot;
+        Grab("HEADLESS-1", &last);
+        int changes = 0;
+        for (auto start = Clock::now(), now = start, changed = start; now < start + span; now = Clock::now()) {
+            if (Grab("HEADLESS-1", &shot) && shot.Pixels != last.Pixels) {
+                ++changes;
+                changed = now;
+                std::swap(shot, last);
+            }
+            *longestStill = std::max(*longestStill, std::chrono::duration_cast<Ms>(now - changed));
+        }
+        return changes;
+    }
+};
+
+// Each output its own picture, made for its shape and exactly enlarged on its
+// physical pixels, the letter sized by its scale (192 DPI at 2: ink on the last
+// row); the pictures change at the delay's pace: at 10 s a step hardly, at 20 ms
+// as often as grim looks (the sanitizers' builds look longer: they and the load
+// they bring slow grim down more than the saver); SIGTERM ends it at once.
+TEST_F(Sway, EachOutputItsOwnExactPictureByItsScalePacedByTheDelay)
+{
+    int changes[2];
+    const Ms span(GLYPHFALL_SLOWER > 1 ? 7500 : 2500);
+    for (int delay : {10000000, 20000}) {
+        Launch({"--delay", std::to_string(delay)}, Env(), GLYPHFALL_SAVER);
+        Screenshot letter[2];
+        ASSERT_TRUE(WaitFor("HEADLESS-1", IsTwoTone, &letter[0]) && WaitFor("HEADLESS-2", IsTwoTone, &letter[1]))
+            << ReadStderr(Prog);
+        for (int i = 0; i < 2 && delay > 20000; ++i) {
+            const int width = i ? 200 : 267;
+            EXPECT_EQ(letter[i].Width, i ? 1600 : 1280);
+            const std::vector<uint32_t> raster = ExpectEnlargement(letter[i], width, i ? "scale 2" : "scale 1");
+            EXPECT_EQ(std::count(raster.end() - width, raster.end(), 0u) > 0, i == 1) << "the letter's size";
+        }
+        ASSERT_TRUE(WaitFor("HEADLESS-1", HasColour));
+        Ms still{0};
+        changes[delay == 20000] = Changes(span, &still);
+        EXPECT_TRUE(delay > 20000 || still < Ms(1000 * GLYPHFALL_SLOWER)) << "the picture stood still";
+        ASSERT_NO_FATAL_FAILURE(Terminate());
+        EXPECT_TRUE(ExpectExit(Clock::now(), Ms(500 * GLYPHFALL_SLOWER), 0, "", "SIGTERM"));
+        EXPECT_TRUE(WaitFor("HEADLESS-2", Hidden)) << "HEADLESS-2 stayed covered";
+    }
+    std::printf("[e2e] saver pictures in %d ms: %d at --delay 10000000, %d at --delay 20000\n", int(span.count()),
+                changes[0], changes[1]);
+    EXPECT_GT(changes[1], 2 * changes[0] + 2);
+}
+
+struct Ending {
+    const char* What;
+    void (*Ignored)(Sway*);   // must leave it running (nullptr: none)
+    void (*Act)(Sway*);
+    int Code;
+    const char* Says;
+};
+
+struct Endings : Sway, testing::WithParamInterface<Ending> {};
+
+TEST_P(Endings, EndAllScenesWithTheirCode)
+{
+    const Ending& c = GetParam();
+    Launch({}, Env(), GLYPHFALL_SAVER);
+    ExpectShown(c.What);
+    if (c.Ignored) {
+        c.Ignored(this);
+        ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << c.What << ": ended early; " << ReadStderr(Prog);
+    }
+    c.Act(this);
+    EXPECT_TRUE(ExpectExit(Clock::now(), Ms(2000 * GLYPHFALL_SLOWER), c.Code, c.Says, c.What));
+    EXPECT_TRUE(c.Code || WaitFor("HEADLESS-1", Hidden)) << c.What << ": HEADLESS-1 stayed covered";
+}
+
+// The pointer rests where the saver appeared: 10 pixels away is a tremor, 11 a nudge.
+INSTANTIATE_TEST_SUITE_P(
+    Saver, Endings,
+    testing::Values(Ending{"key", nullptr, [](Sway* t) { t->Key(); }, 0, ""},
+                    Ending{"left click, not middle", [](Sway* t) { t->Click(BTN_MIDDLE); },
+                           [](Sway* t) { t->Click(BTN_LEFT); }, 0, ""},
+                    Ending{"11 pixels from rest, not 10",
+                           [](Sway* t) {
+                               t->Move(6, -4);
+                               t->Move(4, 4);
+                           },
+                           [](Sway* t) { t->Move(1, 0); }, 0, ""},
+                    Ending{"a jump to the other output", nullptr, [](Sway* t) { t->Move(700, 0); }, 0, ""},
+                    Ending{"sway killed", nullptr, [](Sway* t) { KillProgram(&t->Compositor); }, 1,
+                           "lost the connection to the Wayland compositor"}));
+
+// Started by swayidle as the README says; a key ends it.
+TEST_F(Sway, SwayidleStartsItAndAKeyEndsIt)
+{
+    std::string error;
+    ASSERT_TRUE(SpawnProgram(&Prog, {"/usr/bin/swayidle", "-w", "timeout", "1", GLYPHFALL_SAVER " &"},
+                             ProgramEnvironment(Env()), TempDir, &error));
+    ExpectShown("swayidle");
+    Key();
+    EXPECT_TRUE(WaitFor("HEADLESS-1", Hidden, nullptr, Ms(900 * GLYPHFALL_SLOWER))) << "still shown after the key";
+}
+
+// --idle: shown after a second without input, on an output added meanwhile
+// too, the others undisturbed when it is disabled (sway 1.7 tells clients
+// nothing of that); a key ends every scene, and so does any input (a middle
+// click, which the scenes ignore) through the idle notification; each time
+// the next idle second shows them again.
+TEST_F(Sway, IdleOptionShowsHidesAndCoversNewOutputs)
+{
+    auto scenes = [&](size_t least, size_t most) {
+        size_t n = 0;
+        for (auto end = Clock::now() + Ms(900 * GLYPHFALL_SLOWER); Clock::now() < end; std::this_thread::sleep_for(Ms(5)))
+            if ((n = Scenes(Prog.Pid)) >= least && n <= most)
+                return true;
+        ADD_FAILURE() << n << " scenes, not " << least << " to " << most;
+        return false;
+    };
+    Launch({"--idle", "1"}, Env(), GLYPHFALL_SAVER);
+    ExpectShown("--idle 1");
+    ASSERT_TRUE(Run({"/usr/bin/swaymsg", "create_output"}));
+    EXPECT_TRUE(WaitFor("HEADLESS-3", Shown)) << "the new output is not covered";
+    EXPECT_TRUE(scenes(3, 3));
+    ASSERT_TRUE(Run({"/usr/bin/swaymsg", "output", "HEADLESS-3", "disable"}));
+    std::this_thread::sleep_for(Ms(500));
+    EXPECT_TRUE(scenes(2, 3)) << "disabling an output ended the others' scenes";
+    for (auto input : {+[](Sway* t) { t->Key(); }, +[](Sway* t) { t->Click(BTN_MIDDLE); }}) {
+        input(this);
+        EXPECT_TRUE(scenes(0, 0)) << "a scene outlived the input";
+        EXPECT_TRUE(WaitFor("HEADLESS-2", Hidden, nullptr, Ms(900 * GLYPHFALL_SLOWER))) << "still shown";
+        ExpectShown("idle again");
+    }
+    ASSERT_NO_FATAL_FAILURE(Terminate());
+    EXPECT_TRUE(ExpectExit(Clock::now(), Ms(500 * GLYPHFALL_SLOWER), 0, "", "SIGTERM in the idle mode"));
+}
+
+// Where it cannot run: one line, the exit code, at once.
+TEST_F(E2e, SaverRefusesWhatItCannotCover)
+{
+    const std::string runtime = "XDG_RUNTIME_DIR=" + TempDir;
+    Program weston;
+    std::string error;
+    ASSERT_TRUE(SpawnProgram(&weston, {"/usr/bin/weston", "--backend=headless-backend.so", "--socket=w"},
+                             ProgramEnvironment({runtime}), TempDir, &error));
+    struct stat st;
+    for (auto end = Clock::now() + Ms(10000); stat((TempDir + "/w").c_str(), &st) != 0;)
+        ASSERT_TRUE(Clock::now() < end && !WaitExit(&weston, Ms(10))) << "no weston: " << ReadStderr(weston);
+    const struct {
+        Strings Args, Env;
+        int Code;
+        const char* Says;
+    } cases[] = {
+        {{}, {runtime, "WAYLAND_DISPLAY=w"}, 1, "no layer-shell"},
+        {{}, {}, 1, "WAYLAND_DISPLAY is not set"},
+        {{"--idle", "0"}, {}, 2, "--idle '0'"},
+        {{}, {runtime, "WAYLAND_DISPLAY=w", "GLYPHFALL_SAVER_SCENE=1:1"}, 2, "GLYPHFALL_SAVER_SCENE"},
+        {{}, {runtime, "WAYLAND_DISPLAY=w", "GLYPHFALL_SAVER_SCENE=" + std::to_string(getpid()) + ":99999"}, 3,
+         "output 99999 is not there"},
+    };
+    for (const auto& c : cases) {
+        Launch(c.Args, c.Env, GLYPHFALL_SAVER);
+        EXPECT_TRUE(ExpectExit(Prog.Started, Ms(2000 * GLYPHFALL_SLOWER), c.Code, c.Says, c.Says));
+    }
+    KillProgram(&weston);
+}
+
+}  // namespace
