@@ -31,11 +31,6 @@ target_link_libraries(glyphfall_fullscreen PUBLIC glyphfall_process user32 gdi32
 add_library(glyphfall_saver_window STATIC platform/win32/saver_window_win32.cpp ${GLYPHFALL_WIN32_LOOP})
 target_link_libraries(glyphfall_saver_window PUBLIC glyphfall_scaler glyphfall_process user32 gdi32)
 
-if(GLYPHFALL_TESTS)
-  enable_testing()
-  find_package(GTest REQUIRED)
-  include(GoogleTest)
-endif()
 # Each program lands at the top of the build directory; its folder's build
 # files go beside it.
 add_subdirectory(glyphfall glyphfall.dir)

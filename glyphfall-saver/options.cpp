@@ -30,40 +30,25 @@ bool ParseSaverArgs(int argc, char** argv, SaverArgs* out, std::string* error)
 {
     out->Delay = DefaultDelay;
     for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        const char* bare = arg[0] == '-' ? (arg[1] == '-' ? arg + 2 : arg + 1) : nullptr;
-        const char* eq = bare ? std::strchr(bare, '=') : nullptr;
-        const std::string name = !bare ? "" : eq ? std::string(bare, eq) : std::string(bare);
-        const bool takesValue = name == "delay" || name == "idle";
-        if (name.empty()) {
-            *error = "unexpected argument " + Quoted(arg) + " (see --help)";
+        Option o;
+        uint64_t seconds = 0;
+        if (!ReadOption(argc, argv, &i, {"delay", "idle"}, &o, error))
             return false;
-        }
-        if (!takesValue && eq) {
-            *error = "option " + Quoted(arg) + " takes no value";
-            return false;
-        }
-        if (name == "fps") {
+        if (o.Name == "fps") {
             out->Fps = true;
-        } else if (name == "help" || name == "h") {
+        } else if (o.Name == "help" || o.Name == "h") {
             out->Help = true;
-        } else if (takesValue) {
-            const char* value = eq ? eq + 1 : (i + 1 < argc ? argv[++i] : nullptr);
-            const uint64_t least = name == "idle", most = name == "idle" ? MaxIdleSeconds : MaxDelay;
-            uint64_t number = 0;
-            if (!value) {
-                *error = "--" + name + " needs a value";
+        } else if (o.Name == "delay") {
+            if (!ReadDelay(o.Value, &out->Delay, error))
+                return false;
+        } else if (o.Name == "idle") {
+            if (ParseWhole(o.Value, 10, MaxIdleSeconds, &seconds) != NumberOk || seconds < 1) {
+                *error = "--idle " + Quoted(o.Value) + ": expected seconds from 1 to " + std::to_string(MaxIdleSeconds);
                 return false;
             }
-            if (ParseWhole(value, 10, most, &number) != NumberOk || number < least) {
-                *error = "--" + name + " " + Quoted(value) + ": expected " +
-                         (name == "idle" ? "seconds" : "microseconds") + " from " + std::to_string(least) +
-                         " to " + std::to_string(most);
-                return false;
-            }
-            (name == "idle" ? out->IdleSeconds : out->Delay) = uint32_t(number);
+            out->IdleSeconds = uint32_t(seconds);
         } else {
-            *error = "unknown option " + Quoted(arg) + " (see --help)";
+            *error = UnknownOption(argv[i]);
             return false;
         }
     }

@@ -36,53 +36,30 @@ bool ParseHackArgs(int argc, char** argv, HackArgs* out, std::string* error)
 {
     out->Delay = DefaultDelay;
     for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        // One dash or two, as XScreenSaver's hacks take them.
-        const char* bare = arg[0] == '-' ? (arg[1] == '-' ? arg + 2 : arg + 1) : nullptr;
-        if (!bare || *bare == '\0') {
-            *error = "unexpected argument " + Quoted(arg) + " (see --help)";
+        Option o;
+        if (!ReadOption(argc, argv, &i, {"window-id", "delay"}, &o, error))
             return false;
-        }
-        const char* eq = std::strchr(bare, '=');
-        const std::string name = eq ? std::string(bare, eq) : std::string(bare);
-        const bool takesValue = name == "window-id" || name == "delay";
-        if (!takesValue && eq) {
-            *error = "option " + Quoted(arg) + " takes no value";
-            return false;
-        }
-        if (name == "root") {
+        if (o.Name == "root") {
             out->Root = true;
-        } else if (name == "fps") {
+        } else if (o.Name == "fps") {
             out->Fps = true;
-        } else if (name == "help" || name == "h") {
+        } else if (o.Name == "help" || o.Name == "h") {
             out->Help = true;
-        } else if (name == "install") {
+        } else if (o.Name == "install") {
             out->Install = true;
-        } else if (name == "uninstall") {
+        } else if (o.Name == "uninstall") {
             out->Uninstall = true;
-        } else if (takesValue) {
-            const char* value = eq ? eq + 1 : (i + 1 < argc ? argv[++i] : nullptr);
-            if (!value) {
-                *error = "--" + name + " needs a value";
+        } else if (o.Name == "delay") {
+            if (!ReadDelay(o.Value, &out->Delay, error))
+                return false;
+        } else if (o.Name == "window-id") {
+            if (!ParseWindowId(o.Value, &out->WindowId)) {
+                *error = "--window-id " + Quoted(o.Value) + ": expected a window id, decimal or 0x hexadecimal";
                 return false;
             }
-            uint64_t delay = 0;
-            if (name == "delay") {
-                if (ParseWhole(value, 10, MaxDelay, &delay) != NumberOk) {
-                    *error = "--delay " + Quoted(value) + ": expected microseconds from 0 to " +
-                             std::to_string(MaxDelay);
-                    return false;
-                }
-                out->Delay = uint32_t(delay);
-            } else {
-                if (!ParseWindowId(value, &out->WindowId)) {
-                    *error = "--window-id " + Quoted(value) + ": expected a window id, decimal or 0x hexadecimal";
-                    return false;
-                }
-                out->HasWindowId = true;
-            }
+            out->HasWindowId = true;
         } else {
-            *error = "unknown option " + Quoted(arg) + " (see --help)";
+            *error = UnknownOption(argv[i]);
             return false;
         }
     }

@@ -51,3 +51,46 @@ std::string Quoted(const std::string& text)
     }
     return out + "'";
 }
+
+bool ReadOption(int argc, char** argv, int* i, std::initializer_list<const char*> takingValue, Option* option,
+                std::string* error)
+{
+    const char* arg = argv[*i];
+    const char* bare = arg[0] == '-' ? (arg[1] == '-' ? arg + 2 : arg + 1) : nullptr;
+    const char* eq = bare ? std::strchr(bare, '=') : nullptr;
+    option->Name = !bare ? "" : eq ? std::string(bare, eq) : std::string(bare);
+    option->Value = nullptr;
+    if (option->Name.empty()) {
+        *error = "unexpected argument " + Quoted(arg) + " (see --help)";
+        return false;
+    }
+    bool takesValue = false;
+    for (const char* name : takingValue)
+        takesValue = takesValue || option->Name == name;
+    if (!takesValue && eq) {
+        *error = "option " + Quoted(arg) + " takes no value";
+        return false;
+    }
+    if (!takesValue)
+        return true;
+    option->Value = eq ? eq + 1 : (*i + 1 < argc ? argv[++*i] : nullptr);
+    if (!option->Value)
+        *error = "--" + option->Name + " needs a value";
+    return option->Value != nullptr;
+}
+
+std::string UnknownOption(const char* arg)
+{
+    return "unknown option " + Quoted(arg) + " (see --help)";
+}
+
+bool ReadDelay(const char* value, uint32_t* delay, std::string* error)
+{
+    uint64_t number = 0;
+    if (ParseWhole(value, 10, MaxDelay, &number) != NumberOk) {
+        *error = "--delay " + Quoted(value) + ": expected microseconds from 0 to " + std::to_string(MaxDelay);
+        return false;
+    }
+    *delay = uint32_t(number);
+    return true;
+}

@@ -3,6 +3,7 @@
 // messages.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 enum ExitCode {
@@ -28,6 +29,26 @@ enum NumberResult { NumberOk, NumberMalformed, NumberTooLarge };
 NumberResult ParseWhole(const char* begin, const char* end, int base, uint64_t max, uint64_t* value);
 // The same for a whole C string.
 NumberResult ParseWhole(const char* text, int base, uint64_t max, uint64_t* value);
+
+// One option of a command line as XScreenSaver's hacks take them: one dash
+// or two, the value after '=' or as the next argument.
+struct Option {
+    std::string Name;            // without its dashes
+    const char* Value = nullptr; // null for an option that takes none
+};
+
+// Reads the option at argv[*i], moving *i past a value taken from the next
+// argument; the names in takingValue take a value, the others none. False
+// with one line in *error for a word that is no option, a value given to an
+// option that takes none, or a value missing.
+bool ReadOption(int argc, char** argv, int* i, std::initializer_list<const char*> takingValue, Option* option,
+                std::string* error);
+
+// The line for an option no program knows.
+std::string UnknownOption(const char* arg);
+
+// A --delay value: microseconds from 0 to MaxDelay. False with one line.
+bool ReadDelay(const char* value, uint32_t* delay, std::string* error);
 
 // Text for a one-line message: in single quotes, with control and non-ASCII
 // bytes, quotes and backslashes as \xNN.
