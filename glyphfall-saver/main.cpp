@@ -19,14 +19,8 @@
 // output's going (ExitOutputGone).
 static int RunScene(const SaverArgs& args, uint32_t output)
 {
-    Program saver;
-    saver.Name = "glyphfall-saver";
+    Program saver = ScreenSaver("glyphfall-saver", args.Delay, args.Fps);
     saver.Place = WindowPlace{PlaceOutput, output};
-    saver.Shape = ShapeFitted;
-    saver.Moves = MoveFromRest;
-    saver.FirstSceneOnMainThread = false;
-    saver.Delay = args.Delay;
-    saver.ShowStepRate = args.Fps;
     // Scenes started in the same millisecond still differ.
     saver.SeedOffset = output * 0x9E3779B9u;
     const int code = StartUp(saver);

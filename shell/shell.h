@@ -45,14 +45,15 @@ struct Program {
     uint32_t SeedOffset = 0;               // added to the clock's seed, so copies started at once differ
 };
 
-// The screen savers' choices: a picture for any window's shape, every scene
-// built on the animation thread while the loop serves the window, delay
-// microseconds between steps.
+// The screen savers' choices: a picture for any window's shape, the wake
+// rule from rest, every scene built on the animation thread while the loop
+// serves the window, delay microseconds between steps.
 inline Program ScreenSaver(const char* name, uint32_t delay, bool showStepRate)
 {
     Program saver;
     saver.Name = name;
     saver.Shape = ShapeFitted;
+    saver.Moves = MoveFromRest;
     saver.FirstSceneOnMainThread = false;
     saver.Delay = delay;
     saver.ShowStepRate = showStepRate;
@@ -72,6 +73,13 @@ extern std::atomic<bool> StopSignalled;      // set by SIGINT/SIGTERM; the loop 
 
 // Handles one event of the window.
 void WindowProc(const PlatformEvent& event);
+
+// Whether input ends a program whose moves follow rule: any key but system
+// keys, a left or right click, a move by the rule. *last is the pointer's
+// baseline (where it rested, or its last move), *known whether there is one
+// yet; a move updates both as the rule says. Also for a window system's
+// input that reaches no window procedure (glyphfall-saver's on X11).
+bool InputEnds(const PlatformEvent& event, MoveRule rule, CursorPoint* last, bool* known);
 
 // The program from its window to its end: returns its exit code.
 int StartUp(const Program& program);

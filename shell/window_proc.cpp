@@ -23,6 +23,29 @@ static void Shutdown()
     PlatformPostEvent(EventQuit);
 }
 
+bool InputEnds(const PlatformEvent& event, MoveRule rule, CursorPoint* last, bool* known)
+{
+    switch (event.Kind) {
+    case EventKey:
+        return true;
+    case EventButton:
+        return event.Button == ButtonLeft || event.Button == ButtonRight;
+    case EventMouseMove: {
+        // Without a position at creation (no global pointer, as on Wayland)
+        // the first reported one is the baseline: the cursor may rest anywhere.
+        const int32_t limit = rule == MoveFromRest ? WakeDistance : 3;
+        const bool ends = *known && (std::abs(last->X - event.X) > limit || std::abs(last->Y - event.Y) > limit);
+        if (rule == MoveBetweenMoves || !*known)
+            *last = {event.X, event.Y};
+        *known = true;
+        return ends;
+    }
+    default:
+        // System keys, the middle button and the wheel do not end the program.
+        return false;
+    }
+}
+
 void WindowProc(const PlatformEvent& event)
 {
     switch (event.Kind) {
@@ -33,23 +56,13 @@ void WindowProc(const PlatformEvent& event)
         LastCursorKnown = PlatformCursorPosition(&LastCursor.X, &LastCursor.Y);
         break;
     case EventKey:
-        PlatformPostEvent(EventDestroy);
-        break;
+    case EventSystemKey:
     case EventButton:
-        if (event.Button == ButtonLeft || event.Button == ButtonRight)
+    case EventWheel:
+    case EventMouseMove:
+        if (InputEnds(event, ThisProgram.Moves, &LastCursor, &LastCursorKnown))
             PlatformPostEvent(EventDestroy);
         break;
-    case EventMouseMove: {
-        // Without a position at creation (no global pointer, as on Wayland)
-        // the first reported one is the baseline: the cursor may rest anywhere.
-        const int32_t limit = ThisProgram.Moves == MoveFromRest ? WakeDistance : 3;
-        if (LastCursorKnown && (std::abs(LastCursor.X - event.X) > limit || std::abs(LastCursor.Y - event.Y) > limit))
-            PlatformPostEvent(EventDestroy);
-        if (ThisProgram.Moves == MoveBetweenMoves || !LastCursorKnown)
-            LastCursor = {event.X, event.Y};
-        LastCursorKnown = true;
-        break;
-    }
     case EventResize: {
         // A window that changed size gets a picture of its new shape from
         // the next letter on.
@@ -63,7 +76,6 @@ void WindowProc(const PlatformEvent& event)
         Shutdown();
         break;
     default:
-        // System keys, the middle button and the wheel do not end the program.
         break;
     }
 }

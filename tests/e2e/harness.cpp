@@ -320,16 +320,19 @@ void E2e::ExpectEnding(const EndCase& c)
     ExpectExit(ended, Ms(c.Phase < 0 ? c.BoundMs : 5000), c.Code, c.Says, c.Name);
 }
 
-// Moves of 3 pixels on one axis or both, each its own motion event.
-static void ThreePixelSteps(E2e* t)
+// Moves of 3 pixels on one axis or both, each its own motion event: a slow drift 27 pixels right
+// and down from where the pointer rested, far beyond a screen saver's wake distance.
+static void SlowDrift(E2e* t)
 {
-    for (const auto& [dx, dy] : {std::pair{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}})
-        MoveBy(t->Server.Conn, dx, dy), std::this_thread::sleep_for(Ms(20));
+    for (int i = 0; i < 18; ++i) {
+        const int step[][2] = {{3, 0}, {0, 3}, {3, 3}, {-3, 3}, {3, -3}, {3, 3}};
+        MoveBy(t->Server.Conn, step[i % 6][0], step[i % 6][1]), std::this_thread::sleep_for(Ms(20));
+    }
 }
 
-std::vector<EndCase> InputEndings()
+std::vector<EndCase> InputEndings(bool fromRest)
 {
-    return {
+    std::vector<EndCase> cases = {
         {"KeyWhileAnimating", 0, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_a); }, 3000, 0, ""},
         {"LeftClickNotMiddleOrWheel", 0,
          [](E2e* t) {
@@ -343,7 +346,14 @@ std::vector<EndCase> InputEndings()
                  TapKey(t->Server.Conn, key, held);
          },
          [](E2e* t) { ClickButton(t->Server.Conn, 3); }, 3000, 0, ""},
-        {"FourPixelsRightNotThree", 0, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }, 3000, 0, ""},
-        {"FourPixelsUpNotThree", 0, ThreePixelSteps, [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }, 3000, 0, ""},
     };
+    if (fromRest)   // jumps of 10 pixels that stay within 10 of the resting place
+        cases.push_back({"DriftNotTenPixelsFromRest", 0,
+                         [](E2e* t) { MoveBy(t->Server.Conn, 10, -10), MoveBy(t->Server.Conn, -10, 20); }, SlowDrift,
+                         3000, 0, ""});
+    else
+        cases.insert(cases.end(),
+                     {{"FourPixelsRightNotThree", 0, SlowDrift, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }, 3000, 0, ""},
+                      {"FourPixelsUpNotThree", 0, SlowDrift, [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }, 3000, 0, ""}});
+    return cases;
 }

@@ -96,8 +96,8 @@ struct EndCase {
 };
 
 // What every program's ending table holds: a key, and the clicks and moves that end it next to
-// those that must not.
-std::vector<EndCase> InputEndings();
+// those that must not; the moves by the faithful rule (between moves) or a screen saver's (from rest).
+std::vector<EndCase> InputEndings(bool fromRest = false);
 
 struct E2e : testing::Test {
     std::string TempDir;

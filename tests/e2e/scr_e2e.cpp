@@ -195,7 +195,7 @@ TEST_F(Scr, ShowPacedByTheSavedDelay)
 // monitor variable left in the environment, naming another parent and its
 // handles, is ignored.
 struct ScrShow : Scr, testing::WithParamInterface<std::tuple<const char*, int, bool, char>> {};   // monitors,
-                                                                     // letter, ending: key, display change, kill
+                                                        // letter, ending: key, move, display change, kill
 
 TEST_P(ScrShow, EndedByOneKey)
 {
@@ -231,6 +231,11 @@ TEST_P(ScrShow, EndedByOneKey)
     }
     if (ending == 'k')
         TapKey(Server.Conn, XK_a);
+    else if (ending == 'm')   // past the move the window got as it appeared: ten pixels from rest, then a drift
+        for (const EndCase c = InputEndings(true).back(); auto act : {c.Ignored, c.Ending}) {
+            ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "ended before the drift: " << DescribeStatus(Prog.ExitStatus);
+            act(this);
+        }
     else if (ending == 'd')
         EXPECT_TRUE(Tool({"/usr/bin/wine", Build + "/display_mode.exe"}));
     else
@@ -246,6 +251,7 @@ INSTANTIATE_TEST_SUITE_P(E2e, ScrShow,
                          testing::Values(std::tuple{"TwoMonitorsAnimating", 2, false, 'k'},
                                          std::tuple{"TwoMonitorsAtTheLetter", 2, true, 'k'},
                                          std::tuple{"OneMonitorAtTheLetter", 1, true, 'k'},
+                                         std::tuple{"OneMonitorDriftingPointer", 1, false, 'm'},
                                          std::tuple{"TwoMonitorsDisplayChanged", 2, false, 'd'},
                                          std::tuple{"TwoMonitorsFirstKilled", 2, false, 'x'}),
                          [](const auto& info) { return std::get<0>(info.param); });
