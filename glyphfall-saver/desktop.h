@@ -1,33 +1,45 @@
 // What glyphfall-saver's first process watches on the desktop: the outputs
-// to cover and, in the idle mode, the user's idleness. One implementation
-// per window system (desktop_wayland.cpp); the process logic in scenes.cpp
-// sees only this.
+// to cover, the user's idleness (idle mode) and, where it reads the input
+// itself, input that ends the saver; and how each output's scene is started.
+// One record per window system (desktop_wayland.cpp, desktop_x11.cpp);
+// scenes.cpp chooses one and sees only this.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// Connects and checks that the desktop can show the saver and, when
-// idleSeconds is not 0, tell when that many seconds pass without input.
-// False with one sentence in error (nothing stays open).
-bool DesktopOpen(uint32_t idleSeconds, std::string* error);
+#include "glyphfall-saver/options.h"
 
-void DesktopClose();
+struct Desktop {
+    const char* Name;   // what the connection is to, as messages name it
 
-// Before a wait: handles what was read already and sends what is queued.
-// Returns the file to poll for the desktop's news (and in *events, what to
-// poll it for), to be followed by one DesktopFinish; or -1 once the
-// connection is lost.
-int DesktopPrepare(short* events);
+    // Connects and checks that the desktop can show the saver and, when
+    // idleSeconds is not 0, tell when that many seconds pass without input.
+    // False with one sentence in error (nothing stays open).
+    bool (*Open)(uint32_t idleSeconds, std::string* error);
+    void (*Close)();
 
-// After the wait, with the poll's revents for that file: reads and handles
-// the news. False once the connection is lost.
-bool DesktopFinish(short revents);
+    // Before a wait: sends what is queued. Returns the file to poll for the
+    // desktop's news (and in *events, what to poll it for), to be followed by
+    // one Finish; or -1 once the connection is lost.
+    int (*Prepare)(short* events);
+    // After the wait, with the poll's revents for that file: reads and
+    // handles the news. False once the connection is lost.
+    bool (*Finish)(short revents);
 
-// The outputs there are now, by ids never given to another output while
-// the desktop runs.
-const std::vector<uint32_t>& DesktopOutputs();
+    // The outputs there are now, by ids never given to another output while
+    // the desktop runs.
+    const std::vector<uint32_t>& (*Outputs)();
 
-// The idle mode's news, oldest first: true when the user has become idle,
-// false when input came after that. False when there is none.
-bool DesktopTakeIdleNews(bool* idle);
+    // The news, oldest first: true when the user has become idle, false when
+    // input came that ends (or, in the idle mode, hides) the saver. False
+    // when there is none.
+    bool (*TakeNews)(bool* idle);
+
+    // The command that shows output's scene, given this program's own argv:
+    // the file to run, then its arguments from argv[0] on.
+    std::vector<std::string> (*SceneCommand)(uint32_t output, const SaverArgs& args, char** argv);
+};
+
+extern const Desktop WaylandDesktop;   // layer-shell surfaces, each scene this program again
+extern const Desktop X11Desktop;       // a window per monitor, each scene the XScreenSaver hack in it

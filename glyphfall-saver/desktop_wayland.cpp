@@ -62,7 +62,9 @@ static const org_kde_kwin_idle_timeout_listener KdeTimeoutListener = {
     .resumed = [](void*, org_kde_kwin_idle_timeout*) { Desk.IdleNews.push_back(false); },
 };
 
-bool DesktopOpen(uint32_t idleSeconds, std::string* error)
+static void Close();
+
+static bool Open(uint32_t idleSeconds, std::string* error)
 {
     if (!(Desk.Display = WaylandConnect(error)))
         return false;
@@ -79,7 +81,7 @@ bool DesktopOpen(uint32_t idleSeconds, std::string* error)
     else
         error->clear();
     if (!error->empty()) {
-        DesktopClose();
+        Close();
         return false;
     }
     const uint32_t ms = idleSeconds * 1000;
@@ -93,7 +95,7 @@ bool DesktopOpen(uint32_t idleSeconds, std::string* error)
     return true;
 }
 
-void DesktopClose()
+static void Close()
 {
     if (!Desk.Display)
         return;
@@ -113,7 +115,7 @@ void DesktopClose()
     Desk = {};
 }
 
-int DesktopPrepare(short* events)
+static int Prepare(short* events)
 {
     while (wl_display_prepare_read(Desk.Display) != 0)
         if (wl_display_dispatch_pending(Desk.Display) < 0)
@@ -124,7 +126,7 @@ int DesktopPrepare(short* events)
     return wl_display_get_fd(Desk.Display);
 }
 
-bool DesktopFinish(short revents)
+static bool Finish(short revents)
 {
     if (revents & (POLLIN | POLLERR | POLLHUP)) {
         if (wl_display_read_events(Desk.Display) < 0)
@@ -135,12 +137,12 @@ bool DesktopFinish(short revents)
     return wl_display_dispatch_pending(Desk.Display) >= 0;
 }
 
-const std::vector<uint32_t>& DesktopOutputs()
+static const std::vector<uint32_t>& Outputs()
 {
     return Desk.Outputs;
 }
 
-bool DesktopTakeIdleNews(bool* idle)
+static bool TakeNews(bool* idle)
 {
     if (Desk.IdleNews.empty())
         return false;
@@ -148,3 +150,14 @@ bool DesktopTakeIdleNews(bool* idle)
     Desk.IdleNews.pop_front();
     return true;
 }
+
+// Each scene is this program again, told its output.
+static std::vector<std::string> SceneCommand(uint32_t, const SaverArgs&, char** argv)
+{
+    std::vector<std::string> command = {"/proc/self/exe"};
+    for (char** a = argv; *a; ++a)
+        command.push_back(*a);
+    return command;
+}
+
+const Desktop WaylandDesktop = {"Wayland compositor", Open, Close, Prepare, Finish, Outputs, TakeNews, SceneCommand};

@@ -1,15 +1,16 @@
 // glyphfall-saver's first process shows nothing itself. The core keeps one
 // scene in program-wide state, so each output gets a process of its own:
-// this program again, with the same arguments, told its output through
-// SceneVariable. This one watches the desktop: it starts a scene for every
+// started as the desktop says (on Wayland this program again, with the same
+// arguments; on X11 the XScreenSaver hack in the output's window), told its
+// output through SceneVariable. This one watches the desktop: it starts a scene for every
 // output there is or comes, lets a scene whose output went end alone, and
 // ends them all when one ends by input, on SIGTERM or SIGINT, or with the
 // desktop's connection. In the idle mode the scenes come on idleness and go
 // on input, and it waits again. It alone speaks and sets the exit code: a
 // failed scene's line reaches stderr through it.
 //
-// Nothing here knows the window system: desktop.h tells the outputs and the
-// idleness.
+// Nothing here knows the window system: desktop.h tells the outputs, the
+// idleness and the input, and OpenDesktop alone chooses the window system.
 #include "glyphfall-saver/scenes.h"
 
 #include <fcntl.h>
@@ -23,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -46,6 +48,7 @@ static struct {
     std::vector<Scene> Scenes;
     std::vector<uint32_t> Retired;   // outputs whose scene ended with them: not covered again while listed
     sigset_t Waiting;                // the mask while waiting: stop requests and ends of scenes let in
+    const Desktop* Desk = nullptr;   // the window system's
 } Saver;
 
 static std::atomic<bool> StopAsked{false};   // SIGTERM or SIGINT came
@@ -77,10 +80,15 @@ static void CatchSignals()
 }
 
 // Starts the scene's process for output; false with a sentence in error.
-static bool StartScene(uint32_t output, char** argv, std::string* error)
+static bool StartScene(uint32_t output, const SaverArgs& args, char** argv, std::string* error)
 {
     const pid_t parent = getpid();
     const std::string told = std::to_string(parent) + ":" + std::to_string(output);
+    const std::vector<std::string> command = Saver.Desk->SceneCommand(output, args, argv);
+    std::vector<char*> arguments;
+    for (size_t i = 1; i < command.size(); ++i)
+        arguments.push_back(const_cast<char*>(command[i].c_str()));
+    arguments.push_back(nullptr);
     int fds[2];
     const pid_t pid = pipe2(fds, O_CLOEXEC) == 0 ? fork() : -1;
     if (pid == 0) {
@@ -88,7 +96,7 @@ static bool StartScene(uint32_t output, char** argv, std::string* error)
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() == parent && dup2(fds[1], 1) == 1 && dup2(fds[1], 2) == 2 &&
             setenv(SceneVariable, told.c_str(), 1) == 0 && sigprocmask(SIG_SETMASK, &Saver.Waiting, nullptr) == 0)
-            execv("/proc/self/exe", argv);
+            execv(command[0].c_str(), arguments.data());
         _exit(127);
     }
     if (pid < 0) {
@@ -179,14 +187,14 @@ static bool Listed(const std::vector<uint32_t>& list, uint32_t output)
 }
 
 // A scene for every output listed that has none and is not retired.
-static bool CoverOutputs(char** argv, std::string* error)
+static bool CoverOutputs(const SaverArgs& args, char** argv, std::string* error)
 {
-    const std::vector<uint32_t>& outputs = DesktopOutputs();
+    const std::vector<uint32_t>& outputs = Saver.Desk->Outputs();
     std::erase_if(Saver.Retired, [&](uint32_t o) { return !Listed(outputs, o); });
     for (uint32_t output : outputs)
         if (!Listed(Saver.Retired, output) &&
             std::none_of(Saver.Scenes.begin(), Saver.Scenes.end(), [&](const Scene& s) { return s.Output == output; }) &&
-            !StartScene(output, argv, error))
+            !StartScene(output, args, argv, error))
             return false;
     return true;
 }
@@ -199,29 +207,69 @@ static void Hide(bool* showing)
     Saver.Retired.clear();
 }
 
+static bool Set(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// The one choice of window system: Wayland where a compositor with
+// layer-shell answers, else X11 where DISPLAY is set (XWayland on a
+// compositor without layer-shell, GNOME's). Null after its line, with the
+// exit code in *code.
+static const Desktop* OpenDesktop(const SaverArgs& args, int* code)
+{
+    const bool wayland = Set("WAYLAND_DISPLAY") || Set("WAYLAND_SOCKET");
+    std::string error, x11Error;
+    if (wayland && WaylandDesktop.Open(args.IdleSeconds, &error))
+        return &WaylandDesktop;
+    const std::string before = wayland ? error + "; and on X11, " : "";
+    if (!Set("DISPLAY"))
+        Say(wayland ? error
+                    : "neither WAYLAND_DISPLAY nor DISPLAY is set: glyphfall-saver covers the outputs of a Wayland "
+                      "compositor or the monitors of an X server");
+    else if (args.IdleSeconds)
+        Say(before + "--idle is refused: XScreenSaver owns idleness there (glyphfall-xscreensaver --install)");
+    else if (X11Desktop.Open(0, &x11Error))
+        return &X11Desktop;
+    else
+        Say(before + x11Error);
+    *code = Set("DISPLAY") && args.IdleSeconds ? ExitBadArgument : ExitFailure;
+    return nullptr;
+}
+
 int RunSaver(const SaverArgs& args, char** argv)
 {
-    std::string error;
-    if (!DesktopOpen(args.IdleSeconds, &error)) {
-        Say(error);
-        return ExitFailure;
-    }
+    int code = -1;
+    if (!(Saver.Desk = OpenDesktop(args, &code)))
+        return code;
     CatchSignals();
     const bool idleMode = args.IdleSeconds > 0;
     bool showing = !idleMode;
-    int code = -1;
+    std::string error;
     while (code < 0 && !StopAsked.load()) {
-        if (showing && !CoverOutputs(argv, &error)) {
+        // News first: those read with the desktop's start come before any wait.
+        for (bool idle; code < 0 && Saver.Desk->TakeNews(&idle);)
+            if (idle)
+                showing = true;
+            else if (idleMode)
+                Hide(&showing);
+            else
+                code = ExitOk;
+        if (code >= 0)
+            break;
+        if (showing && !CoverOutputs(args, argv, &error)) {
             Say(error);
             code = ExitFailure;
             break;
         }
         std::vector<pollfd> fds(1);
-        fds[0].fd = DesktopPrepare(&fds[0].events);
+        fds[0].fd = Saver.Desk->Prepare(&fds[0].events);
         for (const Scene& s : Saver.Scenes)
             fds.push_back(pollfd{s.Pipe, POLLIN, 0});
-        if (fds[0].fd < 0 || (ppoll(fds.data(), fds.size(), nullptr, &Saver.Waiting), !DesktopFinish(fds[0].revents))) {
-            Say("lost the connection to the Wayland compositor");
+        if (fds[0].fd < 0 ||
+            (ppoll(fds.data(), fds.size(), nullptr, &Saver.Waiting), !Saver.Desk->Finish(fds[0].revents))) {
+            Say(std::string("lost the connection to the ") + Saver.Desk->Name);
             code = ExitFailure;
             break;
         }
@@ -232,13 +280,8 @@ int RunSaver(const SaverArgs& args, char** argv)
             Hide(&showing);
         else
             code = ended;
-        for (bool idle; DesktopTakeIdleNews(&idle);)
-            if (idle)
-                showing = true;
-            else
-                Hide(&showing);
     }
     EndScenes();
-    DesktopClose();
+    Saver.Desk->Close();
     return code < 0 ? ExitOk : code;
 }

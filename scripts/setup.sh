@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config
-  libsdl2-dev libfreetype-dev libfontconfig-dev libx11-dev libxext-dev libxtst-dev libpng-dev libwebp-dev
+  libsdl2-dev libfreetype-dev libfontconfig-dev libx11-dev libxext-dev libxrandr-dev libxtst-dev libpng-dev libwebp-dev
   libgtest-dev libbenchmark-dev libhwy-dev clang libclang-rt-14-dev
   fonts-liberation2 xvfb xauth
   xfonts-base libxfixes-dev  # end-to-end tests: core fonts for the error box, XFixes for the cursor
@@ -14,7 +14,7 @@ packages=(
   wayland-protocols plasma-wayland-protocols  # glyphfall-saver's protocols (layer-shell is in protocols/)
   sway swayidle grim wtype  # glyphfall-saver's tests: the compositor, its idle daemon, screenshots, keys
   xscreensaver procps  # end-to-end tests of glyphfall-xscreensaver under the real daemon
-  lintian mandoc  # the package test: Debian's checker on the .deb, the manual pages' syntax
+  lintian mandoc desktop-file-utils  # the package test: Debian's checker on the .deb, the manual pages' syntax, the desktop entry
   nsis xserver-xorg-core xserver-xorg-video-dummy  # glyphfall.scr: its setup program; two monitors side by side for its tests
 )
 [ $# -eq 0 ] || packages=("$@")

@@ -25,6 +25,8 @@ if grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$1/CMakeCache.txt" && grep -q har
   echo "a Release build without Debian's hardening flags"; fail=1
 fi
 dpkg-deb -x "$deb" "$out/root"
+said=$(desktop-file-validate "$out/root/usr/share/applications/glyphfall.desktop" 2>&1) && [ -z "$said" ] ||
+  { echo "desktop-file-validate: $said"; fail=1; }
 for page in "$out"/root/usr/share/man/*/*; do
   zcat "$page" | mandoc -Tlint -W warning || { echo "mandoc finds warnings in ${page#"$out/root"}"; fail=1; }
 done
