@@ -10,11 +10,10 @@
 std::string SaverUsage()
 {
     return "usage: glyphfall-saver [--delay MICROSECONDS] [--fps] [--idle SECONDS]\n"
-           "glyphfall as the screen saver of a Wayland desktop with layer-shell (sway, Hyprland,\n"
-           "KDE Plasma, river, labwc, Wayfire): a scene of its own on every output, above panels\n"
-           "and full-screen windows, until a key, a click, or a move of the pointer more than " +
-           std::to_string(WakeDistance) +
-           "\npixels from where it rested.\n"
+           "glyphfall as a screen saver: a scene of its own on every output of a Wayland desktop\n"
+           "with layer-shell (sway, Hyprland, KDE Plasma, river, labwc, Wayfire), else on every\n"
+           "monitor of the X server DISPLAY names, above every window, until a key, a click, or a\n"
+           "move of the pointer more than " + std::to_string(WakeDistance) + " pixels from where it rested.\n"
            "  --delay N     microseconds between animation steps (default " + std::to_string(DefaultDelay) +
            ", 0 as fast as possible, at most " + std::to_string(MaxDelay) +
            ")\n"
@@ -22,8 +21,9 @@ std::string SaverUsage()
            "  --idle S      wait for S seconds without input (1 to " + std::to_string(MaxIdleSeconds) +
            "), show the saver until\n"
            "                the next input, and wait again; only SIGTERM, SIGINT or the compositor's end end it\n"
-           "Exit code 0 when input, SIGTERM or SIGINT ends it; 1 with one line when the compositor\n"
-           "has no layer-shell (GNOME, weston) or goes away; 2 on a bad argument.\n";
+           "                (Wayland only: on X11, XScreenSaver owns idleness)\n"
+           "Exit code 0 when input, SIGTERM or SIGINT ends it; 1 with one line when neither window\n"
+           "system can be used or the one in use goes away; 2 on a bad argument.\n";
 }
 
 bool ParseSaverArgs(int argc, char** argv, SaverArgs* out, std::string* error)

@@ -321,8 +321,9 @@ TEST_F(E2e, SaverRefusesWhatItCannotCover)
         const char* Says;
     } cases[] = {
         {{}, {runtime, "WAYLAND_DISPLAY=w"}, 1, "no layer-shell"},
-        {{}, {}, 1, "WAYLAND_DISPLAY is not set"},
+        {{}, {}, 1, "nor DISPLAY is set"},
         {{"--idle", "0"}, {}, 2, "--idle '0'"},
+        {{"--idle", "5"}, {"DISPLAY=:4095"}, 2, "XScreenSaver owns idleness"},
         {{}, {runtime, "WAYLAND_DISPLAY=w", "GLYPHFALL_SAVER_SCENE=1:1"}, 2, "GLYPHFALL_SAVER_SCENE"},
         {{}, {runtime, "WAYLAND_DISPLAY=w", "GLYPHFALL_SAVER_SCENE=" + std::to_string(getpid()) + ":99999"}, 3,
          "output 99999 is not there"},
