@@ -2,12 +2,12 @@
 // scene in program-wide state, so each output gets a process of its own:
 // started as the desktop says (on Wayland this program again, with the same
 // arguments; on X11 the XScreenSaver hack in the output's window), told its
-// output through SceneVariable. This one watches the desktop: it starts a scene for every
-// output there is or comes, lets a scene whose output went end alone, and
-// ends them all when one ends by input, on SIGTERM or SIGINT, or with the
-// desktop's connection. In the idle mode the scenes come on idleness and go
-// on input, and it waits again. It alone speaks and sets the exit code: a
-// failed scene's line reaches stderr through it.
+// output through SceneVariable. This one watches the desktop: it starts a
+// scene for every output there is or comes, lets a scene whose output went
+// end alone, and ends them all when one ends by input, on SIGTERM or SIGINT,
+// or with the desktop's connection. In the idle mode the scenes come on
+// idleness and go on input, and it waits again. It alone speaks and sets the
+// exit code: a failed scene's line reaches stderr through it.
 //
 // Nothing here knows the window system: desktop.h tells the outputs, the
 // idleness and the input, and OpenDesktop alone chooses the window system.
@@ -220,7 +220,7 @@ static bool Set(const char* name)
 static const Desktop* OpenDesktop(const SaverArgs& args, int* code)
 {
     const bool wayland = Set("WAYLAND_DISPLAY") || Set("WAYLAND_SOCKET");
-    std::string error, x11Error;
+    std::string error;
     if (wayland && WaylandDesktop.Open(args.IdleSeconds, &error))
         return &WaylandDesktop;
     const std::string before = wayland ? error + "; and on X11, " : "";
@@ -230,10 +230,10 @@ static const Desktop* OpenDesktop(const SaverArgs& args, int* code)
                       "compositor or the monitors of an X server");
     else if (args.IdleSeconds)
         Say(before + "--idle is refused: XScreenSaver owns idleness there (glyphfall-xscreensaver --install)");
-    else if (X11Desktop.Open(0, &x11Error))
+    else if (X11Desktop.Open(0, &error))
         return &X11Desktop;
     else
-        Say(before + x11Error);
+        Say(before + error);
     *code = Set("DISPLAY") && args.IdleSeconds ? ExitBadArgument : ExitFailure;
     return nullptr;
 }
