@@ -1,7 +1,7 @@
-// glyphfall.scr under Wine on the test's own X server: the preview in a host
-// window, /s paced by the saved delay, /s on two monitors, the settings
-// dialog driven by the keyboard, and the setup program driven page by page
-// and silently, its Start-menu entry and its uninstaller.
+// glyphfall.scr under Wine on the test's own X server: /s paced by the saved
+// delay, /s on two monitors, the preview in a host window, a bad argument's
+// box, the settings dialog driven by the keyboard, and the setup program
+// driven page by page and silently, its Start-menu entry and its uninstaller.
 #include <dirent.h>
 #include <unistd.h>
 
@@ -9,7 +9,6 @@
 #include <cctype>
 #include <iterator>
 #include <numeric>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -113,60 +112,33 @@ double GroupCpu(pid_t group)
 }
 
 struct Scr : Wine {
-    void Saver(const Strings& args)
-    {
-        Strings argv = {Build + "/glyphfall.scr"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        Launch(argv, Env());
-    }
+    void Saver(const std::string& arg) { Launch({Build + "/glyphfall.scr", arg}, Env()); }
     // The value's data as "reg query" prints it; "" when missing.
     std::string Query(const std::string& key, const char* name)
     {
-        Program tool;
-        std::string error, line, word;
-        Strings env = Env();
-        env.push_back("DISPLAY=" + Server.Name);
-        if (SpawnProgram(&tool, {"/usr/bin/wine", "reg", "query", key, "/v", name}, ProgramEnvironment(env), TempDir,
-                         &error) &&
-            WaitExit(&tool, Ms(30000)) && WIFEXITED(tool.ExitStatus) && WEXITSTATUS(tool.ExitStatus) == 0) {
-            std::istringstream out(ReadStderr(tool));
-            while (std::getline(out, line))
-                if (std::istringstream fields(line); line.find(name) != line.npos && fields >> word >> word)
-                    std::getline(fields >> std::ws, word, '\r');   // after the name and the type
-        }
+        std::string output, line, word;
+        Tool({"/usr/bin/wine", "reg", "query", key, "/v", name}, Ms(30000), 0, &output);
+        for (std::istringstream lines(output); std::getline(lines, line);)
+            if (std::istringstream fields(line); line.find(name) != line.npos && fields >> word >> word)
+                std::getline(fields >> std::ws, word, '\r');   // after the name and the type
         return word;
     }
 };
-
-// The preview host destroys its window after two seconds of preview.
-TEST_F(Scr, PreviewFillsTheHostAndEndsWithIt)
-{
-    Prepare(640, 480);
-    ASSERT_FALSE(HasFatalFailure());
-    Launch({Build + "/preview_host.exe", Windows(Build + "/glyphfall.scr"), "152", "112"}, Env());
-    ExpectExit(Clock::now(), Ms(40000), 0, nullptr, "preview host");
-    const std::string said = ReadStderr(Prog);
-    EXPECT_NE(said.find("child 152x112 of the saver: yes"), said.npos) << said;
-    const size_t at = said.find("saver ended with 0 after ");
-    ASSERT_NE(at, said.npos) << said;
-    EXPECT_LT(std::stoi(said.substr(at + 25)), 1000) << said;
-}
 
 // The default delay and a long one against none: CPU share and how often
 // the picture changes, measured over the same seconds of animation. The
 // bounds leave room for a loaded machine, which starves delay 0 first.
 TEST_F(Scr, ShowPacedByTheSavedDelay)
 {
-    Prepare(320, 240);   // small, so that showing frames costs little beside the steps
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Prepare(320, 240));   // small, so that showing frames costs little beside the steps
     const char* delays[] = {"0", nullptr, "300000"};
     double cpu[3] = {}, changes[3] = {};
     for (int i = 0; i < 3; ++i) {
         Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});
         if (delays[i]) {
-            ASSERT_TRUE(Registry(Key.c_str(), "Delay", "REG_DWORD", delays[i]));
+            ASSERT_TRUE(Registry(Key, "Delay", "REG_DWORD", delays[i]));
         }
-        Saver({"/s"});
+        Saver("/s");
         Screenshot shot, last;
         ASSERT_TRUE(WaitForPhase(true, &shot));
         ExpectEnlargement(shot, 200, "the letter");
@@ -200,11 +172,10 @@ struct ScrShow : Scr, testing::WithParamInterface<std::tuple<const char*, int, b
 TEST_P(ScrShow, EndedByOneKey)
 {
     const auto [name, monitors, letter, ending] = GetParam();
-    Prepare(1024, 768, monitors == 2);
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Prepare(1024, 768, monitors == 2));
     Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});   // the default settings: no overlay line
     setenv("GLYPHFALL_SCR_MONITOR", "2048,0,3072,768,1,99996,4,8", 1);   // passed on to the saver
-    Saver({"/s"});
+    Saver("/s");
     std::vector<bool> seen(static_cast<size_t>(monitors));   // its scene, or (letter) its letter once
     auto every = [&](const Screenshot& s) {
         for (int h = 0; h < monitors; ++h) {
@@ -240,8 +211,7 @@ TEST_P(ScrShow, EndedByOneKey)
         EXPECT_TRUE(Tool({"/usr/bin/wine", Build + "/display_mode.exe"}));
     else
         kill(Prog.Pid, SIGKILL);
-    const auto deadline = Clock::now() + Ms(5000);
-    while (ScrProcesses() > 0 && Clock::now() < deadline)
+    for (const auto deadline = Clock::now() + Ms(5000); ScrProcesses() > 0 && Clock::now() < deadline;)
         usleep(20000);
     EXPECT_EQ(ScrProcesses(), 0) << "a copy was left behind";
     ExpectExit(Clock::now(), Ms(1000), ending == 'x' ? -SIGKILL : 0, ending == 'x' ? nullptr : "", name);
@@ -256,36 +226,40 @@ INSTANTIATE_TEST_SUITE_P(E2e, ScrShow,
                                          std::tuple{"TwoMonitorsFirstKilled", 2, false, 'x'}),
                          [](const auto& info) { return std::get<0>(info.param); });
 
-// Right moves the slider one step towards "Fast": 1000 us less delay.
-TEST_F(Scr, SettingsByKeyboardOkSavesEscapeDoesNot)
+// The preview in a host window (which destroys its window after two seconds
+// of preview); a bad argument's box; the settings dialog by keyboard: Right
+// moves the slider one step towards "Fast" (1000 us less delay), OK saves,
+// Escape does not.
+TEST_F(Scr, PreviewBadArgumentAndSettings)
 {
-    Prepare(640, 480);
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Prepare(640, 480));
+    Launch({Build + "/preview_host.exe", Windows(Build + "/glyphfall.scr"), "152", "112"}, Env());
+    ExpectExit(Clock::now(), Ms(40000), 0, nullptr, "preview host");
+    const std::string said = ReadStderr(Prog);
+    EXPECT_NE(said.find("child 152x112 of the saver: yes"), said.npos) << said;
+    const size_t at = said.find("saver ended with 0 after ");
+    ASSERT_NE(at, said.npos) << said;
+    EXPECT_LT(std::stoi(said.substr(at + 25)), 1000) << said;
+
+    Saver("/x");
+    const Window box = FindWindowNamed("glyphfall");
+    ASSERT_NE(box, 0u) << ReadStderr(Prog);
+    XSetInputFocus(Server.Conn, box, RevertToPointerRoot, CurrentTime);   // no window manager gives it
+    TapKey(Server.Conn, XK_Return);
+    ExpectExit(Clock::now(), Ms(5000), 2, "unknown argument '/x'", "box answered");
+
     Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});
     for (KeySym last : {XK_Return, XK_Escape}) {
-        Saver({last == XK_Return ? "/c" : "/c:12345"});   // an owner that is no window: none
+        Saver(last == XK_Return ? "/c" : "/c:12345");   // an owner that is no window: none
         const Window dialog = FindWindowNamed("glyphfall Settings");
         ASSERT_NE(dialog, 0u) << ReadStderr(Prog);
-        XSetInputFocus(Server.Conn, dialog, RevertToPointerRoot, CurrentTime);   // no window manager gives it
-        const KeySym keys[] = {XK_Right, XK_Right, XK_Tab, XK_space, last};
-        for (KeySym k : keys)
+        XSetInputFocus(Server.Conn, dialog, RevertToPointerRoot, CurrentTime);
+        for (KeySym k : {KeySym(XK_Right), KeySym(XK_Right), KeySym(XK_Tab), KeySym(XK_space), last})
             TapKey(Server.Conn, k);
         ExpectExit(Clock::now(), Ms(5000), 0, "", last == XK_Return ? "OK" : "Escape");
         EXPECT_EQ(Query(Key, "Delay"), "0x1f40");
         EXPECT_EQ(Query(Key, "ShowStepsPerSecond"), "0x1");
     }
-}
-
-TEST_F(Scr, UnknownArgumentShowsWhatIsAcceptedAndExits2)
-{
-    Prepare(640, 480);
-    ASSERT_FALSE(HasFatalFailure());
-    Saver({"/x"});
-    const Window box = FindWindowNamed("glyphfall");
-    ASSERT_NE(box, 0u) << ReadStderr(Prog);
-    XSetInputFocus(Server.Conn, box, RevertToPointerRoot, CurrentTime);
-    TapKey(Server.Conn, XK_Return);
-    ExpectExit(Clock::now(), Ms(5000), 2, "unknown argument '/x'", "box answered");
 }
 
 // The next page: the first picture that differs from before and keeps still
@@ -312,16 +286,15 @@ Screenshot NextPage(Display* d, const Screenshot& before)
 // then silent installs and the uninstaller touching only what setup wrote.
 TEST_F(Scr, SetupByKeysThenSilently)
 {
-    Prepare(800, 600);
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Prepare(800, 600));
     const std::string folder = Drive + "/Program Files/glyphfall", mine = folder + "/mine.txt";
     const std::string uninstall = "C:\\Program Files\\glyphfall\\uninstall.exe", zipCopy = "C:\\mine\\glyphfall.scr";
     std::filesystem::create_directories(folder);
     std::filesystem::create_directories(Drive + "/mine");
     std::ofstream(mine) << "mine";
     std::ofstream(Drive + "/mine/glyphfall.scr") << "mine";
-    ASSERT_TRUE(Registry(Desktop.c_str(), "SCRNSAVE.EXE", "REG_SZ", "C:\\windows\\system32\\other.scr"));
-    ASSERT_TRUE(Registry(Desktop.c_str(), "ScreenSaveActive", "REG_SZ", "1"));
+    ASSERT_TRUE(Registry(Desktop, "SCRNSAVE.EXE", "REG_SZ", "C:\\windows\\system32\\other.scr"));
+    ASSERT_TRUE(Registry(Desktop, "ScreenSaveActive", "REG_SZ", "1"));
     Screenshot shot;
     ASSERT_TRUE(TakeScreenshot(Server.Conn, &shot));
     Launch({SetupProgram}, Env());
@@ -370,7 +343,7 @@ TEST_F(Scr, SetupByKeysThenSilently)
     ASSERT_TRUE(Tool({"/usr/bin/wine", SetupProgram, "/S", "/D=C:\\mine"}, Ms(60000), 2));
     ASSERT_TRUE(Tool({"/usr/bin/wine", SetupProgram, "/S"}));
     std::ofstream(folder + "/licenses/mine.txt") << "mine";
-    ASSERT_TRUE(Registry(Key.c_str(), "Delay", "REG_DWORD", "5"));
+    ASSERT_TRUE(Registry(Key, "Delay", "REG_DWORD", "5"));
     Launch({Installed, "/s"}, Env());
     ASSERT_TRUE(WaitForPhase(true));
     ASSERT_TRUE(Tool({"/usr/bin/wine", uninstall, "/S", "_?=C:\\Program", "Files\\glyphfall"}, Ms(60000),
@@ -386,7 +359,7 @@ TEST_F(Scr, SetupByKeysThenSilently)
     std::filesystem::remove(Drive + "/windows/system32/glyphfall.scr");
     Tool({"/usr/bin/wine", "reg", "delete", SessionManager, "/v", "PendingFileRenameOperations", "/f"});
     ASSERT_TRUE(Tool({"/usr/bin/wine", SetupProgram, "/S"}));
-    ASSERT_TRUE(Registry(Desktop.c_str(), "SCRNSAVE.EXE", "REG_SZ", zipCopy.c_str()));
+    ASSERT_TRUE(Registry(Desktop, "SCRNSAVE.EXE", "REG_SZ", zipCopy));
     ASSERT_TRUE(Tool({"/usr/bin/wine", uninstall, "/S"}));
     ASSERT_TRUE(Tool({"/usr/bin/wineserver", "-w"}));   // the uninstaller runs from a copy of itself
     EXPECT_EQ(Contents(Drive + "/mine/glyphfall.scr"), "mine");

@@ -13,16 +13,19 @@ struct Wine : E2e {
         return {"WINEPREFIX=" WINE_PREFIX, "WINEARCH=win64", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
     }
     // Runs a Wine tool to its end on the test's display; false if it hung or its exit code was not code.
-    bool Tool(const Strings& argv, Ms bound = Ms(60000), int code = 0)
+    // *output: what it wrote.
+    bool Tool(const Strings& argv, Ms bound = Ms(60000), int code = 0, std::string* output = nullptr)
     {
         Strings env = Env();
         env.push_back("DISPLAY=" + Server.Name);
         Program tool;
         std::string error;
-        return SpawnProgram(&tool, argv, ProgramEnvironment(env), TempDir, &error) && WaitExit(&tool, bound) &&
-               WIFEXITED(tool.ExitStatus) && WEXITSTATUS(tool.ExitStatus) == code;
+        const bool ran = SpawnProgram(&tool, argv, ProgramEnvironment(env), TempDir, &error) && WaitExit(&tool, bound);
+        if (output)
+            *output = ReadStderr(tool);
+        return ran && WIFEXITED(tool.ExitStatus) && WEXITSTATUS(tool.ExitStatus) == code;
     }
-    bool Registry(const char* key, const char* name, const char* type, const char* data)
+    bool Registry(const std::string& key, const char* name, const char* type, const std::string& data)
     {
         return Tool({"/usr/bin/wine", "reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"});
     }
@@ -33,8 +36,7 @@ struct Wine : E2e {
         if (twoHeads)
             ASSERT_TRUE(StartTwoHeads(&Server, TempDir, &error)) << error;
         else
-            StartServer(width, height);
-        ASSERT_FALSE(HasFatalFailure());
+            ASSERT_NO_FATAL_FAILURE(StartServer(width, height));
         // The Windows build's tests made the prefix; its script makes it for
         // these tests too when they run alone.
         ASSERT_TRUE(std::filesystem::exists(WINE_PREFIX "/.made") ||
@@ -49,13 +51,6 @@ struct Wine : E2e {
         E2e::TearDown();
     }
     void Run() { Launch({GLYPHFALL_WINDOWS_EXE}, Env()); }
-    // The letter, read back as its raster; empty on failure.
-    std::vector<uint32_t> Letter(int rasterWidth)
-    {
-        Screenshot shot;
-        return WaitForPhase(true, &shot) ? ExpectEnlargement(shot, rasterWidth, "the letter", 0, 0, 0, 0, true)
-                                         : std::vector<uint32_t>{};
-    }
     // The shown top-level window of that title; 0 if none comes within 20 s or the program ends.
     Window FindWindowNamed(const std::string& title)
     {
