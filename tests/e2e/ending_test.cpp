@@ -33,7 +33,6 @@ std::vector<EndCase> Cases()
         // A stop during start-up stays made: no first scene (over a second) before the end.
         {"TermAtStartUp", -1, nullptr, TermAtStartUp, GLYPHFALL_SLOWER > 1 ? 1200 : 700, 0, ""},
         {"TermWhileAnimating", 0, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 3000, 0, ""},
-        {"IntWhileAnimating", 0, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGINT); }, 3000, 0, ""},
         {"TheXServerDying", 0, nullptr, [](E2e* t) { StopXServer(&t->Server, SIGKILL); }, 2000, 1, "X server"},
     };
     cases.insert(cases.end(), std::begin(more), std::end(more));
