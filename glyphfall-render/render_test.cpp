@@ -29,13 +29,6 @@ static fs::path TempDir()
     return mkdtemp(name) ? name : "/nonexistent";
 }
 
-// What a command line sets, field by field.
-static auto Fields(const RenderArgs& a)
-{
-    return std::tie(a.ScreenWidth, a.ScreenHeight, a.Dpi, a.Seed, a.Steps, a.TwoTonePath, a.FramePath, a.BlocksPath,
-                    a.Help);
-}
-
 // A 200 x 150 RGB PNG's pixels as BGR rows; empty for anything else.
 static std::vector<uint8_t> ReadPng(const std::string& path)
 {
@@ -85,16 +78,13 @@ TEST(RenderArgs, AcceptedValuesAndOneLineRefusals)
         {"--steps ten", "--steps 'ten'" + u32},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> words;
-        std::vector<char*> argv = SplitArgs(c.Args, ' ', &words);
-        RenderArgs got;
-        std::string error;
-        const bool accepted = ParseRenderArgs(int(argv.size()), argv.data(), &got, &error);
-        EXPECT_EQ(accepted, c.Error.empty()) << c.Args;
-        EXPECT_EQ(error, c.Error) << c.Args;
-        if (!accepted)
+        RenderArgs a;
+        EXPECT_EQ(Parse(ParseRenderArgs, c.Args, &a), c.Error) << c.Args;
+        if (!c.Error.empty())
             continue;
-        EXPECT_EQ(Fields(got), std::tie(c.Width, c.Height, c.Dpi, c.Seed, c.Steps, c.TwoTone, c.Frame, c.Blocks, c.Help))
+        EXPECT_EQ(std::tie(a.ScreenWidth, a.ScreenHeight, a.Dpi, a.Seed, a.Steps, a.TwoTonePath, a.FramePath,
+                           a.BlocksPath, a.Help),
+                  std::tie(c.Width, c.Height, c.Dpi, c.Seed, c.Steps, c.TwoTone, c.Frame, c.Blocks, c.Help))
             << c.Args;
     }
 }

@@ -23,17 +23,11 @@ TEST(SaverArgs, FormsWindowsUses)
         {"/sx", "unknown argument '/sx'"}, {"/a", "unknown argument '/a'"}, {"s", "unknown argument 's'"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> words;
-        std::vector<char*> argv = SplitArgs(c.Args, ' ', &words);
         SaverArgs args;
-        std::string error;
-        const bool accepted = ParseSaverArgs(int(argv.size()), argv.data(), &args, &error);
-        EXPECT_EQ(accepted, !*c.Error) << c.Args;
-        EXPECT_EQ(error, c.Error) << c.Args;
-        if (!accepted)
+        EXPECT_EQ(Parse(ParseSaverArgs, c.Args, &args), c.Error) << c.Args;
+        if (*c.Error)
             continue;
-        EXPECT_EQ(args.Mode, c.Mode) << c.Args;
-        EXPECT_EQ(args.Window, c.Window) << c.Args;
+        EXPECT_EQ(std::pair(args.Mode, args.Window), std::pair(c.Mode, c.Window)) << c.Args;
     }
     // Anyone may write anything into the registry.
     EXPECT_EQ(ClampSavedDelay(uint64_t(MaxDelay) + 1), MaxDelay) << "a saved delay past the limit";

@@ -44,23 +44,16 @@ TEST(HackArgs, OptionsAndTheWindowByPrecedence)
         {"--install=1", nullptr, "option '--install=1' takes no value"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> words;
-        std::vector<char*> argv = SplitArgs(c.Args, ' ', &words);
         HackArgs a;
         WindowPlace place;
-        std::string error;
-        const bool accepted = ParseHackArgs(int(argv.size()), argv.data(), &a, &error) &&
-                              ChooseHackWindow(a, c.FromDaemon, &place, &error);
-        EXPECT_EQ(accepted, !*c.Error) << c.Args;
+        std::string error = Parse(ParseHackArgs, c.Args, &a);
+        if (error.empty() && !ChooseHackWindow(a, c.FromDaemon, &place, &error) && error.empty())
+            error = "refused without a reason";
         EXPECT_EQ(error, c.Error) << c.Args;
-        if (!accepted)
+        if (*c.Error)
             continue;
-        EXPECT_EQ(place.Kind, c.Kind) << c.Args;
-        EXPECT_EQ(place.Handle, c.Handle) << c.Args;
-        EXPECT_EQ(a.Delay, c.Delay) << c.Args;
-        EXPECT_EQ(a.Fps, c.Fps) << c.Args;
-        EXPECT_EQ(a.Install, c.Install) << c.Args;
-        EXPECT_EQ(a.Uninstall, c.Uninstall) << c.Args;
+        EXPECT_EQ(std::tie(place.Kind, place.Handle, a.Delay, a.Fps, a.Install, a.Uninstall),
+                  std::tie(c.Kind, c.Handle, c.Delay, c.Fps, c.Install, c.Uninstall)) << c.Args;
     }
     // The usage states the same order.
     const std::string usage = HackUsage();

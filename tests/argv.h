@@ -20,3 +20,15 @@ inline std::vector<char*> SplitArgs(std::string_view line, char separator, std::
         argv.push_back(w.data());
     return argv;
 }
+
+// What parse makes of line's words split at spaces into *args: "" when it accepts them, else its
+// refusal; an acceptance with a message or a refusal without one says so.
+template <class Argv, class Args>
+std::string Parse(bool (*parse)(int, Argv, Args*, std::string*), std::string_view line, Args* args)
+{
+    std::vector<std::string> words;
+    std::vector<char*> argv = SplitArgs(line, ' ', &words);
+    std::string error;
+    const bool accepted = parse(int(argv.size()), argv.data(), args, &error);
+    return accepted == error.empty() ? error : (accepted ? "accepted, yet: " : "refused without a reason") + error;
+}

@@ -1,6 +1,6 @@
 // The generator, rounding, the scene cycle and the animation's life: the
-// pauses, the stop that wins, the scene clock, one animation step, and the
-// thread that owns the raster.
+// pauses, a new shape, the stop that wins, the scene clock, one animation
+// step, and the thread that owns the raster.
 #include <chrono>
 #include <set>
 #include <thread>
@@ -66,6 +66,17 @@ TEST_F(CoreTest, SceneIsItsStepsAfterTheirPauses)
         NewScene(), letters.insert(SceneLetter);
     EXPECT_EQ(letters.size(), 32u);
     EXPECT_EQ(*letters.begin(), 0xC0);
+}
+
+// A window that changes shape: the next scene's raster takes its shape (none for a shape without columns).
+TEST_F(CoreTest, TheNextSceneTakesTheWindowsNewShape)
+{
+    const struct { int32_t Width, Height, Columns; } cases[] = {{320, 480, 100}, {1, 1000, 100}, {1920, 1080, 267}};
+    for (const auto& c : cases) {
+        ReshapeAtNextScene(c.Width, c.Height);
+        NewScene();
+        EXPECT_EQ(RasterWidth, c.Columns) << c.Width << " x " << c.Height;
+    }
 }
 
 TEST_F(CoreTest, AStopBeforeOrDuringTheScenePausesWins)
