@@ -24,7 +24,7 @@ void TermAtStartUp(E2e* t)
 std::vector<EndCase> Cases()
 {
     std::vector<EndCase> cases = InputEndings();
-    const EndCase more[] = {
+    cases.insert(cases.end(), {
         // Input waits while the first scene is built: the end comes after the letter's second.
         {"KeyWhileTheLetterShows", 1, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_space); }, 3000, 0, ""},
         // A stop signal cuts the letter's second short: the bound is below what is left of it.
@@ -34,8 +34,7 @@ std::vector<EndCase> Cases()
         {"TermAtStartUp", -1, nullptr, TermAtStartUp, GLYPHFALL_SLOWER > 1 ? 1200 : 700, 0, ""},
         {"TermWhileAnimating", 0, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 3000, 0, ""},
         {"TheXServerDying", 0, nullptr, [](E2e* t) { StopXServer(&t->Server, SIGKILL); }, 2000, 1, "X server"},
-    };
-    cases.insert(cases.end(), std::begin(more), std::end(more));
+    });
     return cases;
 }
 
