@@ -144,8 +144,9 @@ TEST_F(CoreTest, AnimationThreadChangesScenesAndFreesOnlyTheRasterItWasHanded)
     RequestStop();
     idle.join();
     ASSERT_NE(RowTable[0], nullptr);
-    Running.store(true);  // start-up's order, then two scene changes on the thread
-    std::thread worker(AnimationThread, false, std::chrono::microseconds(0));
+    Running.store(true);  // start-up's order, then two scene changes on the thread, 1 ms after each step
+    StepCount.store(0);
+    std::thread worker(AnimationThread, false, std::chrono::microseconds(1000));
     NewScene();
     for (int change = 0; change < 2; ++change) {
         const int64_t moved = SceneStart.load() - 61 * CounterFrequency();
@@ -156,6 +157,7 @@ TEST_F(CoreTest, AnimationThreadChangesScenesAndFreesOnlyTheRasterItWasHanded)
     }
     RequestStop();
     worker.join();
+    EXPECT_NEAR(double(Headless.Slept - 3 * 1050000), 1000.0 * double(StepCount.load()), 1000) << "the pauses";
     EXPECT_FALSE(Animating.load());
     EXPECT_EQ(RowTable[0], nullptr) << "the thread frees the raster it was handed";
 }

@@ -106,7 +106,8 @@ TEST_P(Visuals, GlyphfallAndTheHackShowTheExactPicture)
     XChangeProperty(d, XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0),
                     XInternAtom(d, "__SWM_VROOT", False), XA_WINDOW, 8, PropModeReplace, &byte, 1);
     // Frames that keep coming are checked once: the depth does not change the pacing. Elsewhere one step
-    // in 10 s: no new frame repaints the picture meanwhile, an exposed part must be repainted at once.
+    // in 10 s (--delay is in microseconds): no new frame repaints the picture meanwhile, an exposed part
+    // must be repainted at once, and SIGTERM ends the pause promptly.
     const bool moving = c.Depth == 24 && c.Shm;
     ASSERT_NO_FATAL_FAILURE(StartHack(moving ? Strings{"--root"} : Strings{"--root", "--delay", "10000000"}));
     ASSERT_NO_FATAL_FAILURE(ExpectPicture(0, "the hack on the root", moving, c.RasterWidth));
@@ -120,6 +121,9 @@ TEST_P(Visuals, GlyphfallAndTheHackShowTheExactPicture)
         XSync(d, False);
         auto same = [&](const Screenshot& s) { return s.Pixels == shot.Pixels; };
         EXPECT_TRUE(WaitForScreen(d, Ms(1000), same, &now)) << "the exposed part is not repainted within 1 s";
+        const auto signalled = Clock::now();   // in the middle of a pause
+        kill(Prog.Pid, SIGTERM);
+        EXPECT_TRUE(ExpectExit(signalled, Ms(300 * GLYPHFALL_SLOWER), 0, "", "SIGTERM, --delay 10000000"));
     }
     // A window flatter than 32:9 gets a 32:9 raster (533 x 150), not one of its own shape, which would
     // cost as much more memory and time as it is wider.
