@@ -1,15 +1,18 @@
 // glyphfall-saver on a real compositor: Debian's sway, started by each test
 // (headless, pixman, as nobody: sway refuses root) with a 1280x720 output
 // and a 1600x1200 one at scale 2; grim's screenshots of each output, wtype's
-// keys and the test's own virtual pointer for moves and clicks.
+// keys and the test's own virtual pointer for moves and clicks. On X11: started
+// as the installed desktop entry says, on two monitors (Xorg's dummy driver).
 #include <linux/input-event-codes.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
+#include <X11/keysym.h>
 #include <wayland-client.h>
 
 #include "tests/e2e/harness.h"
@@ -30,15 +33,19 @@ bool Hidden(const Screenshot& s)
     return s.Width && size_t(std::count(s.Pixels.begin(), s.Pixels.end(), Background)) + 64 * 64 >= s.Pixels.size();
 }
 
-// The scenes' processes a saver has started and not yet ended.
-size_t Scenes(pid_t saver)
+// The processes of a group that have not ended: a saver and its scenes.
+int Alive(pid_t group)
 {
-    const std::string task = "/proc/" + std::to_string(saver) + "/task/" + std::to_string(saver) + "/children";
-    std::ifstream in(task);
-    size_t count = 0;
-    for (pid_t pid; in >> pid;)
-        ++count;
-    return count;
+    int alive = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream in(isdigit(e.path().filename().c_str()[0]) ? e.path() / "stat" : "");
+        const std::string stat{std::istreambuf_iterator<char>(in), {}};
+        std::istringstream rest(stat.substr(std::min(stat.rfind(')') + 2, stat.size())));
+        char state = 0;
+        pid_t parent = 0, pgrp = 0;
+        alive += rest >> state >> parent >> pgrp && pgrp == group && state != 'Z';
+    }
+    return alive;
 }
 
 struct Sway : E2e {
@@ -164,10 +171,11 @@ struct Sway : E2e {
         wl_display_roundtrip(Conn);
     }
     // SIGTERM to the saver: never to pid -1 (every process) once it was reaped.
-    void Terminate()
+    void Terminate(const char* what)
     {
         ASSERT_GT(Prog.Pid, 0) << "ended already: " << DescribeStatus(Prog.ExitStatus) << "; " << ReadStderr(Prog);
         kill(Prog.Pid, SIGTERM);
+        EXPECT_TRUE(ExpectExit(Clock::now(), Ms(500 * GLYPHFALL_SLOWER), 0, "", what));
     }
     // Pictures of the first output that differed from the one before, over span.
     int Changes(Ms span, Ms* longestStill)
@@ -211,8 +219,7 @@ TEST_F(Sway, EachOutputItsOwnExactPictureByItsScalePacedByTheDelay)
         Ms still{0};
         changes[delay == 20000] = Changes(span, &still);
         EXPECT_TRUE(delay > 20000 || still < Ms(1000 * GLYPHFALL_SLOWER)) << "the picture stood still";
-        ASSERT_NO_FATAL_FAILURE(Terminate());
-        EXPECT_TRUE(ExpectExit(Clock::now(), Ms(500 * GLYPHFALL_SLOWER), 0, "", "SIGTERM"));
+        ASSERT_NO_FATAL_FAILURE(Terminate("SIGTERM"));
         EXPECT_TRUE(WaitFor("HEADLESS-2", Hidden)) << "HEADLESS-2 stayed covered";
     }
     std::printf("[e2e] saver pictures in %d ms: %d at --delay 10000000, %d at --delay 20000\n", int(span.count()),
@@ -278,10 +285,10 @@ TEST_F(Sway, SwayidleStartsItAndAKeyEndsIt)
 // the next idle second shows them again.
 TEST_F(Sway, IdleOptionShowsHidesAndCoversNewOutputs)
 {
-    auto scenes = [&](size_t least, size_t most) {
-        size_t n = 0;
+    auto scenes = [&](int least, int most) {   // the saver's, beside it
+        int n = 0;
         for (auto end = Clock::now() + Ms(900 * GLYPHFALL_SLOWER); Clock::now() < end; std::this_thread::sleep_for(Ms(5)))
-            if ((n = Scenes(Prog.Pid)) >= least && n <= most)
+            if ((n = Alive(Prog.Pid) - 1) >= least && n <= most)
                 return true;
         ADD_FAILURE() << n << " scenes, not " << least << " to " << most;
         return false;
@@ -300,8 +307,7 @@ TEST_F(Sway, IdleOptionShowsHidesAndCoversNewOutputs)
         EXPECT_TRUE(WaitFor("HEADLESS-2", Hidden, nullptr, Ms(900 * GLYPHFALL_SLOWER))) << "still shown";
         ExpectShown("idle again");
     }
-    ASSERT_NO_FATAL_FAILURE(Terminate());
-    EXPECT_TRUE(ExpectExit(Clock::now(), Ms(500 * GLYPHFALL_SLOWER), 0, "", "SIGTERM in the idle mode"));
+    Terminate("SIGTERM in the idle mode");
 }
 
 // Where it cannot run: one line, the exit code, at once.
@@ -334,5 +340,53 @@ TEST_F(E2e, SaverRefusesWhatItCannotCover)
     }
     KillProgram(&weston);
 }
+
+// Each monitor its own scene; a key ends them all.
+TEST_F(E2e, X11DesktopEntryShowsEachMonitorItsSceneAndAKeyEndsAll)
+{
+    std::string error;
+    ASSERT_TRUE(StartTwoHeads(&Server, TempDir, &error)) << error;
+    Program install;
+    const std::string prefix = TempDir + "/usr";
+    ASSERT_TRUE(SpawnProgram(&install, {CMAKE_COMMAND, "--install", BUILD_DIR, "--prefix", prefix},
+                             ProgramEnvironment({}), TempDir, &error) && WaitExit(&install, Ms(60000)) &&
+                install.ExitStatus == 0) << error << ReadStderr(install);
+    std::ifstream entry(prefix + "/share/applications/glyphfall.desktop");
+    Strings exec;
+    for (std::string line, word; std::getline(entry, line);)
+        for (std::istringstream words(line.rfind("Exec=", 0) ? "" : line.substr(5)); words >> word;)
+            exec.push_back(exec.empty() ? prefix + "/bin/" + word : word);
+    ASSERT_FALSE(exec.empty()) << "no Exec line";
+    XSetInputFocus(Server.Conn, None, RevertToNone, CurrentTime);   // keys go nowhere until the saver takes them
+    // No Wayland compositor to use: the X11 mode.
+    Launch(Strings(exec.begin() + 1, exec.end()), {"WAYLAND_DISPLAY=none", "XDG_RUNTIME_DIR=" + TempDir},
+           exec[0].c_str());
+    std::vector<uint32_t> raster[2];   // each monitor's, exact, with colour
+    auto both = [&](const Screenshot& s) {
+        return !EnlargementErrors(s, 200, &raster[0], 0, 0, 1024, 768) && HasColour({200, 150, raster[0]}) &&
+               !EnlargementErrors(s, 200, &raster[1], 1024, 0, 1024, 768) && HasColour({200, 150, raster[1]});
+    };
+    Screenshot shot;
+    ASSERT_TRUE(WaitForScreen(Server.Conn, Ms(20000), both, &shot)) << "no exact scene on each; " << ReadStderr(Prog);
+    EXPECT_NE(raster[0], raster[1]);
+    EXPECT_EQ(Alive(Prog.Pid), 3) << "not the saver and a scene per monitor";
+    TapKey(Server.Conn, XK_a);
+    for (auto end = Clock::now() + Ms(3000); Alive(Prog.Pid) && Clock::now() < end;)
+        std::this_thread::sleep_for(Ms(10));
+    EXPECT_EQ(Alive(Prog.Pid), 0) << "a process was left";
+    ExpectExit(Clock::now(), Ms(1000), 0, "", "key");
+}
+
+struct X11SaverEnds : E2e, testing::WithParamInterface<EndCase> {};
+
+TEST_P(X11SaverEnds, WhenItShould)
+{
+    StartServer(1024, 768);
+    ASSERT_NO_FATAL_FAILURE(Launch({}, {}, GLYPHFALL_SAVER));
+    ExpectEnding(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, X11SaverEnds, testing::ValuesIn(InputEndings(true)),
+                         [](const auto& info) { return info.param.Name; });
 
 }  // namespace
