@@ -37,19 +37,25 @@ bool Hidden(const Screenshot& s)
     return s.Width && size_t(std::count(s.Pixels.begin(), s.Pixels.end(), Background)) + 64 * 64 >= s.Pixels.size();
 }
 
-// The processes of a group that have not ended: a saver and its scenes.
-int Alive(pid_t group)
+// Waits until the live processes of a group (a saver and its scenes) number least to most.
+bool Alive(pid_t group, int least, int most, Ms bound = Ms(900 * GLYPHFALL_SLOWER))
 {
     int alive = 0;
-    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream in(isdigit(e.path().filename().c_str()[0]) ? e.path() / "stat" : "");
-        const std::string stat{std::istreambuf_iterator<char>(in), {}};
-        std::istringstream rest(stat.substr(std::min(stat.rfind(')') + 2, stat.size())));
-        char state = 0;
-        pid_t parent = 0, pgrp = 0;
-        alive += rest >> state >> parent >> pgrp && pgrp == group && state != 'Z';
+    for (auto end = Clock::now() + bound; Clock::now() < end; std::this_thread::sleep_for(Ms(5))) {
+        alive = 0;
+        for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+            std::ifstream in(isdigit(e.path().filename().c_str()[0]) ? e.path() / "stat" : "");
+            const std::string stat{std::istreambuf_iterator<char>(in), {}};
+            std::istringstream rest(stat.substr(std::min(stat.rfind(')') + 2, stat.size())));
+            char state = 0;
+            pid_t parent = 0, pgrp = 0;
+            alive += rest >> state >> parent >> pgrp && pgrp == group && state != 'Z';
+        }
+        if (alive >= least && alive <= most)
+            return true;
     }
-    return alive;
+    ADD_FAILURE() << alive << " processes, not " << least << " to " << most;
+    return false;
 }
 
 // A compositor the test starts, stopped however the test ends.
@@ -128,13 +134,10 @@ struct Sway : Compositors {
             wl_display_disconnect(Conn);
         Compositors::TearDown();
     }
-    Strings Env(Strings add = {})
+    Strings Env()   // sway's: for the saver, grim, wtype and swaymsg (sway's uid and pid name its socket)
     {
-        for (const auto& entry : std::filesystem::directory_iterator(Runtime))
-            if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0)
-                add.push_back("SWAYSOCK=" + entry.path().string());
-        add.insert(add.end(), {"XDG_RUNTIME_DIR=" + Runtime, "WAYLAND_DISPLAY=wayland-1"});
-        return add;
+        return {"XDG_RUNTIME_DIR=" + Runtime, "WAYLAND_DISPLAY=wayland-1",
+                "SWAYSOCK=" + Runtime + "/sway-ipc.65534." + std::to_string(Compositor.Pid) + ".sock"};
     }
     bool Run(const Strings& argv, Ms bound = Ms(5000))
     {
@@ -147,12 +150,11 @@ struct Sway : Compositors {
     bool Grab(const std::string& output, Screenshot* shot)
     {
         const std::string file = TempDir + "/grab.ppm";
-        std::string magic;
-        int max = 0;
-        std::ifstream in;
         if (!Run({"/usr/bin/grim", "-t", "ppm", "-o", output, file}))
             return false;
-        in.open(file, std::ios::binary);
+        std::ifstream in(file, std::ios::binary);
+        std::string magic;
+        int max = 0;
         in >> magic >> shot->Width >> shot->Height >> max;
         in.get();
         std::vector<unsigned char> bytes(size_t(shot->Width) * size_t(shot->Height) * 3);
@@ -296,26 +298,17 @@ INSTANTIATE_TEST_SUITE_P(
 // the next idle second shows them again.
 TEST_F(Sway, IdleOptionShowsHidesAndCoversNewOutputs)
 {
-    auto scenes = [&](int least, int most) {   // the saver's, beside it
-        int n = 0;
-        for (auto end = Clock::now() + Ms(900 * GLYPHFALL_SLOWER); Clock::now() < end;
-             std::this_thread::sleep_for(Ms(5)))
-            if ((n = Alive(Prog.Pid) - 1) >= least && n <= most)
-                return true;
-        ADD_FAILURE() << n << " scenes, not " << least << " to " << most;
-        return false;
-    };
     Launch({"--idle", "1"}, Env(), GLYPHFALL_SAVER);
     ExpectShown("--idle 1");
     ASSERT_TRUE(Run({"/usr/bin/swaymsg", "create_output"}));
     EXPECT_TRUE(WaitFor("HEADLESS-3", Shown)) << "the new output is not covered";
-    EXPECT_TRUE(scenes(3, 3));
+    EXPECT_TRUE(Alive(Prog.Pid, 4, 4)) << "not the saver and a scene per output";
     ASSERT_TRUE(Run({"/usr/bin/swaymsg", "output", "HEADLESS-3", "disable"}));
     std::this_thread::sleep_for(Ms(500));
-    EXPECT_TRUE(scenes(2, 3)) << "disabling an output ended the others' scenes";
+    EXPECT_TRUE(Alive(Prog.Pid, 3, 4)) << "disabling an output ended the others' scenes";
     for (auto input : {+[](Sway* t) { t->Key(); }, +[](Sway* t) { t->Click(BTN_MIDDLE); }}) {
         input(this);
-        EXPECT_TRUE(scenes(0, 0)) << "a scene outlived the input";
+        EXPECT_TRUE(Alive(Prog.Pid, 1, 1)) << "a scene outlived the input";
         EXPECT_TRUE(WaitFor("HEADLESS-2", Hidden, nullptr, Ms(900 * GLYPHFALL_SLOWER))) << "still shown";
         ExpectShown("idle again");
     }
@@ -374,11 +367,9 @@ TEST_F(E2e, X11DesktopEntryShowsEachMonitorItsSceneAndAKeyEndsAll)
     Screenshot shot;
     ASSERT_TRUE(WaitForScreen(Server.Conn, Ms(20000), both, &shot)) << "no exact scene on each; " << ReadStderr(Prog);
     EXPECT_NE(raster[0], raster[1]);
-    EXPECT_EQ(Alive(Prog.Pid), 3) << "not the saver and a scene per monitor";
+    EXPECT_TRUE(Alive(Prog.Pid, 3, 3)) << "not the saver and a scene per monitor";
     TapKey(Server.Conn, XK_a);
-    for (auto end = Clock::now() + Ms(3000); Alive(Prog.Pid) && Clock::now() < end;)
-        std::this_thread::sleep_for(Ms(10));
-    EXPECT_EQ(Alive(Prog.Pid), 0) << "a process was left";
+    EXPECT_TRUE(Alive(Prog.Pid, 0, 0, Ms(3000))) << "a process was left";
     ExpectExit(Clock::now(), Ms(1000), 0, "", "key");
 }
 
