@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package from the built tree in $1 (as scripts/package.sh
-# does); checks its files and the libraries it declares, and has lintian
-# (pedantic) and mandoc check it: any error or warning fails. A Release tree
-# must also carry Debian's hardening flags.
+# Builds the Debian package from the built tree in $1 (as scripts/package.sh does); checks its files and
+# declared libraries; lintian (pedantic), mandoc and desktop-file-validate: any error or warning fails.
+# A Release tree must also carry Debian's hardening flags.
 set -euo pipefail
 umask 002   # a common default: lintian then sees any directory packed 0775
 out=$(mktemp -d) && trap 'rm -rf "$out"' EXIT

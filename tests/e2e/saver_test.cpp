@@ -62,7 +62,6 @@ struct Compositors : E2e {
     Program Compositor;
     void TearDown() override
     {
-        KillProgram(&Prog);
         KillProgram(&Compositor);
         E2e::TearDown();
     }
@@ -193,22 +192,6 @@ struct Sway : Compositors {
         }
         wl_display_roundtrip(Conn);
     }
-    // Pictures of the first output that differed from the one before, over span.
-    int Changes(Ms span, Ms* longestStill)
-    {
-        Screenshot last, shot;
-        Grab("HEADLESS-1", &last);
-        int changes = 0;
-        for (auto start = Clock::now(), now = start, changed = start; now < start + span; now = Clock::now()) {
-            if (Grab("HEADLESS-1", &shot) && shot.Pixels != last.Pixels) {
-                ++changes;
-                changed = now;
-                std::swap(shot, last);
-            }
-            *longestStill = std::max(*longestStill, std::chrono::duration_cast<Ms>(now - changed));
-        }
-        return changes;
-    }
 };
 
 // Each output its own picture, made for its shape and exactly enlarged on its
@@ -231,9 +214,19 @@ TEST_F(Sway, EachOutputItsOwnExactPictureByItsScalePacedByTheDelay)
             const std::vector<uint32_t> raster = ExpectEnlargement(letter[i], width, i ? "scale 2" : "scale 1");
             EXPECT_EQ(std::count(raster.end() - width, raster.end(), 0u) > 0, i == 1) << "the letter's size";
         }
-        ASSERT_TRUE(WaitFor("HEADLESS-1", HasColour));
+        // Pictures of the first output that differ from the one before, and the longest stillness.
+        Screenshot last, shot;
+        ASSERT_TRUE(WaitFor("HEADLESS-1", HasColour, &last));
         Ms still{0};
-        changes[delay == 20000] = Changes(span, &still);
+        int& count = changes[delay == 20000] = 0;
+        for (auto start = Clock::now(), now = start, changed = start; now < start + span; now = Clock::now()) {
+            if (Grab("HEADLESS-1", &shot) && shot.Pixels != last.Pixels) {
+                ++count;
+                changed = now;
+                std::swap(shot, last);
+            }
+            still = std::max(still, std::chrono::duration_cast<Ms>(now - changed));
+        }
         EXPECT_TRUE(delay > 20000 || still < Ms(1000 * GLYPHFALL_SLOWER)) << "the picture stood still";
         // Never a SIGTERM to pid -1 (every process) once it was reaped.
         ASSERT_GT(Prog.Pid, 0) << "ended already: " << DescribeStatus(Prog.ExitStatus) << "; " << ReadStderr(Prog);
