@@ -23,17 +23,15 @@
 
 namespace {
 
-const uint32_t Background = 0x3F3F3F;   // sway's own, where no surface is
-
 bool Shown(const Screenshot& s)
 {
     return s.Width && (IsTwoTone(s) || HasColour(s));
 }
 
-// sway's background, but for the cursor it draws into the picture.
+// sway's own background (where no surface is), but for the cursor it draws into the picture.
 bool Hidden(const Screenshot& s)
 {
-    return s.Width && size_t(std::count(s.Pixels.begin(), s.Pixels.end(), Background)) + 64 * 64 >= s.Pixels.size();
+    return s.Width && size_t(std::count(s.Pixels.begin(), s.Pixels.end(), 0x3F3F3Fu)) + 64 * 64 >= s.Pixels.size();
 }
 
 // Waits until the live processes of a group (a saver and its scenes) number least to most.
@@ -80,8 +78,6 @@ struct Compositors : E2e {
 struct Sway : Compositors {
     std::string Runtime;   // its XDG_RUNTIME_DIR, nobody's
     wl_display* Conn = nullptr;
-    wl_registry* Registry = nullptr;
-    zwlr_virtual_pointer_manager_v1* Manager = nullptr;
     zwlr_virtual_pointer_v1* Pointer = nullptr;
 
     void SetUp() override
@@ -106,16 +102,21 @@ struct Sway : Compositors {
         for (auto end = Clock::now() + Ms(10000); !(Conn = wl_display_connect((Runtime + "/wayland-1").c_str()));)
             ASSERT_TRUE(Clock::now() < end && !WaitExit(&Compositor, Ms(10))) << "no sway: " << ReadStderr(Compositor);
         static const wl_registry_listener listener = {
-            .global = [](void* data, wl_registry* r, uint32_t name, const char* interface, uint32_t) {
+            .global = [](void* manager, wl_registry* r, uint32_t name, const char* interface, uint32_t) {
+                using Manager = zwlr_virtual_pointer_manager_v1;
                 if (std::string(interface) == zwlr_virtual_pointer_manager_v1_interface.name)
-                    static_cast<Sway*>(data)->Manager = static_cast<zwlr_virtual_pointer_manager_v1*>(
-                        wl_registry_bind(r, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+                    *static_cast<Manager**>(manager) =
+                        static_cast<Manager*>(wl_registry_bind(r, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
             },
             .global_remove = [](void*, wl_registry*, uint32_t) {},
         };
-        wl_registry_add_listener(Registry = wl_display_get_registry(Conn), &listener, this);
-        ASSERT_TRUE(wl_display_roundtrip(Conn) >= 0 && Manager);
-        Pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(Manager, nullptr);
+        zwlr_virtual_pointer_manager_v1* manager = nullptr;
+        wl_registry* registry = wl_display_get_registry(Conn);
+        wl_registry_add_listener(registry, &listener, &manager);
+        ASSERT_TRUE(wl_display_roundtrip(Conn) >= 0 && manager);
+        Pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, nullptr);
+        zwlr_virtual_pointer_manager_v1_destroy(manager);   // the pointer outlives its maker
+        wl_registry_destroy(registry);
         zwlr_virtual_pointer_v1_motion_absolute(Pointer, 0, 640, 360, 2080, 720);
         zwlr_virtual_pointer_v1_frame(Pointer);
         ASSERT_GE(wl_display_roundtrip(Conn), 0);
@@ -124,10 +125,6 @@ struct Sway : Compositors {
     {
         if (Pointer)
             zwlr_virtual_pointer_v1_destroy(Pointer);
-        if (Manager)
-            zwlr_virtual_pointer_manager_v1_destroy(Manager);
-        if (Registry)
-            wl_registry_destroy(Registry);
         if (Conn)
             wl_display_disconnect(Conn);
         Compositors::TearDown();
@@ -210,7 +207,6 @@ TEST_F(Sway, EachOutputItsOwnExactPictureByItsScalePacedByTheDelay)
             << ReadStderr(Prog);
         for (int i = 0; i < 2 && delay > 20000; ++i) {
             const int width = i ? 200 : 267;
-            EXPECT_EQ(letter[i].Width, i ? 1600 : 1280);
             const std::vector<uint32_t> raster = ExpectEnlargement(letter[i], width, i ? "scale 2" : "scale 1");
             EXPECT_EQ(std::count(raster.end() - width, raster.end(), 0u) > 0, i == 1) << "the letter's size";
         }
