@@ -1,7 +1,6 @@
-// glyphfall.scr under Wine on the test's own X server: /s paced by the saved
-// delay, /s on two monitors, the preview in a host window, a bad argument's
-// box, the settings dialog driven by the keyboard, and the setup program
-// driven page by page and silently, its Start-menu entry and its uninstaller.
+// glyphfall.scr under Wine on the test's own X server: /s paced by the saved delay, /s on two monitors, the preview
+// in a host window, a bad argument's box, the settings dialog driven by the keyboard, and the setup program driven
+// page by page and silently, its Start-menu entry and its uninstaller.
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,8 +29,8 @@ std::string Contents(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// What a shortcut (.lnk) starts: its target (the link info's local path),
-// then its strings: name, relative path, working folder, arguments.
+// What a shortcut (.lnk) starts: its target (the link info's local path), then its strings: name, relative path,
+// working folder, arguments.
 Strings ReadShortcut(const std::string& path)
 {
     const std::string b = Contents(path);
@@ -96,9 +95,8 @@ struct Scr : Wine {
     }
 };
 
-// The default delay and a long one against none: CPU share and how often
-// the picture changes, measured over the same seconds of animation. The
-// bounds leave room for a loaded machine, which starves delay 0 first.
+// The default delay and a long one against none: CPU share and how often the picture changes, measured over the
+// same seconds of animation. The bounds leave room for a loaded machine, which starves delay 0 first.
 TEST_F(Scr, ShowPacedByTheSavedDelay)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(320, 240));   // small, so that showing frames costs little beside the steps
@@ -128,15 +126,12 @@ TEST_F(Scr, ShowPacedByTheSavedDelay)
     EXPECT_LT(2 * changes[2], changes[0]) << "a long delay leaves the steps as frequent";
 }
 
-// One key ends the saver on every monitor, sent once each animates or at the
-// first sight of the last one's letter, while its scene is being built. The
-// keyboard is the first monitor's window's alone: savers that each took it
-// could leave it, under Wine, with a window no longer active. A display
-// change ends the saver too, and killing the first process ends its copy. A
-// monitor variable left in the environment, naming another parent and its
-// handles, is ignored.
-struct ScrShow : Scr, testing::WithParamInterface<std::tuple<const char*, int, bool, char>> {};   // monitors,
-                                                        // letter, ending: key, move, display change, kill
+// One key ends the saver on every monitor, sent once each animates or at the first sight of the last one's letter,
+// while its scene is being built. The keyboard is the first monitor's window's alone: savers that each took it
+// could leave it, under Wine, with a window no longer active. A display change ends the saver too, and killing the
+// first process ends its copy. A monitor variable left in the environment, another parent's, is ignored.
+// The rows: name, monitors, at the letter, ending ('k' key, 'm' move, 'd' display change, 'x' kill).
+struct ScrShow : Scr, testing::WithParamInterface<std::tuple<const char*, int, bool, char>> {};
 
 TEST_P(ScrShow, EndedByOneKey)
 {
@@ -195,10 +190,8 @@ INSTANTIATE_TEST_SUITE_P(E2e, ScrShow,
                                          std::tuple{"TwoMonitorsFirstKilled", 2, false, 'x'}),
                          [](const auto& info) { return std::get<0>(info.param); });
 
-// The preview in a host window (which destroys its window after two seconds
-// of preview); a bad argument's box; the settings dialog by keyboard: Right
-// moves the slider one step towards "Fast" (1000 us less delay), OK saves,
-// Escape does not.
+// The preview in a host window that goes after two seconds; a bad argument's box; the settings dialog by keyboard:
+// Right moves the slider one step towards "Fast" (1000 us less delay), OK saves, Escape does not.
 TEST_F(Scr, PreviewBadArgumentAndSettings)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(640, 480));
@@ -224,10 +217,9 @@ TEST_F(Scr, PreviewBadArgumentAndSettings)
     }
 }
 
-// The setup program by keys from welcome to finish (each page saved in
-// setup-pages/): a folder of the user's refused, the current saver chosen,
-// the preview; the Start-menu entry as its .lnk says; the installed files;
-// then silent installs and the uninstaller touching only what setup wrote.
+// The setup program by keys from welcome to finish (each page saved in setup-pages/): a folder of the user's
+// refused, the current saver chosen, the preview; the Start-menu entry as its .lnk says; the installed files; then
+// silent installs and the uninstaller touching only what setup wrote.
 TEST_F(Scr, SetupByKeysThenSilently)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(800, 600));

@@ -10,11 +10,9 @@
 
 namespace {
 
-// The exact enlargement of the letter and of later frames, landscape and
-// portrait, by Wine's rule for StretchBlt: each pixel shows the raster pixel
-// under its centre. The letter's size follows LogPixels: with the cell at
-// row 20, every capital's baseline is row 106 at 96 DPI (its descent reaching
-// row 126 at most), and row 148 at 144 DPI.
+// The exact enlargement of the letter and of later frames, landscape and portrait, by Wine's rule for StretchBlt:
+// each pixel shows the raster pixel under its centre. The letter's size follows LogPixels: with the cell at row 20,
+// every capital's baseline is row 106 at 96 DPI (its descent reaching row 126 at most), and row 148 at 144 DPI.
 struct WinePicture : Wine, testing::WithParamInterface<std::array<int, 4>> {};   // screen, raster width, DPI
 
 TEST_P(WinePicture, TheLetterSizedByLogPixelsThenMovingBlocksEnlargedExactly)
@@ -54,8 +52,7 @@ std::vector<EndCase> Ends()
 
 struct WineEnds : Wine, testing::WithParamInterface<EndCase> {};
 
-// The window appears under the resting pointer, whose first move message
-// must not end it either.
+// The window appears under the resting pointer, whose first move message must not end it either.
 TEST_P(WineEnds, WhenItShould)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(1280, 1024));
@@ -73,8 +70,7 @@ TEST_F(Wine, AScreenTooNarrowShowsTheErrorBox)
     ASSERT_NO_FATAL_FAILURE(Run());
     ASSERT_NE(FocusWindowNamed("Application Error"), 0u) << "no box; " << ReadStderr(Prog);
     ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "did not wait for the box: " << DescribeStatus(Prog.ExitStatus);
-    // The code's offset in the program file: 8 hexadecimal digits, not 0. The C runtime's
-    // text mode writes line breaks as CR LF.
+    // The code's offset in the program file: 8 hexadecimal digits, not 0; the C runtime's text mode writes CR LF.
     const std::regex text("glyphfall: Application Error: Exception EOutOfResources in module glyphfall\\.exe at "
                           "(?!0{8})[0-9A-F]{8}\\.\r?\na raster of 0 columns cannot be created for a screen of 1 x "
                           "1000 pixels\\.\r?\n");
