@@ -1,16 +1,13 @@
-// glyphfall.scr under Wine on the test's own X server: /s paced by the saved
-// delay, /s on two monitors, the preview in a host window, a bad argument's
-// box, the settings dialog driven by the keyboard, and the setup program
-// driven page by page and silently, its Start-menu entry and its uninstaller.
-#include <dirent.h>
+// glyphfall.scr under Wine on the test's own X server: /s paced by the saved delay, /s on two monitors, the preview
+// in a host window, a bad argument's box, the settings dialog driven by the keyboard, and the setup program driven
+// page by page and silently, its Start-menu entry and its uninstaller.
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
-#include <iterator>
-#include <numeric>
+#include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <numeric>
+#include <regex>
 
 #include <X11/keysym.h>
 #include <png.h>
@@ -32,8 +29,8 @@ std::string Contents(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// What a shortcut (.lnk) starts: its target (the link info's local path),
-// then its strings: name, relative path, working folder, arguments.
+// What a shortcut (.lnk) starts: its target (the link info's local path), then its strings: name, relative path,
+// working folder, arguments.
 Strings ReadShortcut(const std::string& path)
 {
     const std::string b = Contents(path);
@@ -64,70 +61,42 @@ void SavePng(const Screenshot& s, const std::string& path)   // for a person to 
     EXPECT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, bgra.data(), 0, nullptr)) << path;
 }
 
-std::string Windows(std::string path)   // the same file through Wine's drive Z:
+// This build's savers (other builds' tests may run beside this one): their number, and the CPU seconds its
+// process group used so far. Zombies have no command line; a copy's is a Windows path.
+std::pair<int, double> Savers(pid_t group = 0)
 {
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return "Z:" + path;
-}
-
-// /proc/PID/name of every process, but those that end while being read.
-Strings ProcFiles(const char* name)
-{
-    Strings found;
-    DIR* proc = opendir("/proc");
-    for (dirent* e; proc && (e = readdir(proc));) {
-        std::ifstream file(std::string("/proc/") + e->d_name + "/" + name);
-        std::ostringstream text;   // unlike a stream iterator, << reports a failed read instead of throwing
-        if (std::isdigit(static_cast<unsigned char>(e->d_name[0])) && file && text << file.rdbuf())
-            found.push_back(text.str());
-    }
-    if (proc)
-        closedir(proc);
-    return found;
-}
-
-// This build's savers only: other builds' tests may run beside this one.
-// Zombies have no command line; a copy's is a Windows path.
-int ScrProcesses()
-{
-    int count = 0;
-    for (std::string line : ProcFiles("cmdline")) {
+    std::pair<int, double> found;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream cmdline(e.path() / "cmdline"), stat(e.path() / "stat");
+        std::string line, fields;   // a process may end while being read
+        if (!std::getline(cmdline, line) || !std::getline(stat, fields))
+            continue;
         std::replace(line.begin(), line.end(), '\\', '/');
-        count += line.find(Build + "/glyphfall.scr") != line.npos;
+        found.first += line.find(Build + "/glyphfall.scr") != line.npos;
+        long pgid;
+        double user, system;   // in ticks
+        if (std::sscanf(fields.c_str() + fields.rfind(')') + 2, "%*c %*d %ld %*s %*s %*s %*s %*s %*s %*s %*s %lf %lf",
+                        &pgid, &user, &system) == 3 && pgid == group)
+            found.second += (user + system) / double(sysconf(_SC_CLK_TCK));
     }
-    return count;
-}
-
-// CPU seconds used so far by a process group.
-double GroupCpu(pid_t group)
-{
-    double ticks = 0;
-    for (const std::string& stat : ProcFiles("stat")) {
-        std::istringstream rest(stat.substr(std::min(stat.rfind(')') + 2, stat.size())));
-        Strings f{std::istream_iterator<std::string>(rest), std::istream_iterator<std::string>()};
-        if (f.size() > 12 && std::stol(f[2]) == group)
-            ticks += std::stod(f[11]) + std::stod(f[12]);   // utime, stime
-    }
-    return ticks / double(sysconf(_SC_CLK_TCK));
+    return found;
 }
 
 struct Scr : Wine {
     void Saver(const std::string& arg) { Launch({Build + "/glyphfall.scr", arg}, Env()); }
-    // The value's data as "reg query" prints it; "" when missing.
-    std::string Query(const std::string& key, const char* name)
+    // The value's data as "reg query" prints it after its name and type; "" when missing.
+    std::string Query(const std::string& key, const std::string& name)
     {
-        std::string output, line, word;
+        std::string output;
+        std::smatch data;
         Tool({"/usr/bin/wine", "reg", "query", key, "/v", name}, Ms(30000), 0, &output);
-        for (std::istringstream lines(output); std::getline(lines, line);)
-            if (std::istringstream fields(line); line.find(name) != line.npos && fields >> word >> word)
-                std::getline(fields >> std::ws, word, '\r');   // after the name and the type
-        return word;
+        std::regex_search(output, data, std::regex(name + " +REG_[A-Z_]+ +([^\r\n]*)"));
+        return data.size() ? data[1].str() : "";
     }
 };
 
-// The default delay and a long one against none: CPU share and how often
-// the picture changes, measured over the same seconds of animation. The
-// bounds leave room for a loaded machine, which starves delay 0 first.
+// The default delay and a long one against none: CPU share and how often the picture changes, measured over the
+// same seconds of animation. The bounds leave room for a loaded machine, which starves delay 0 first.
 TEST_F(Scr, ShowPacedByTheSavedDelay)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(320, 240));   // small, so that showing frames costs little beside the steps
@@ -135,19 +104,17 @@ TEST_F(Scr, ShowPacedByTheSavedDelay)
     double cpu[3] = {}, changes[3] = {};
     for (int i = 0; i < 3; ++i) {
         Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});
-        if (delays[i]) {
-            ASSERT_TRUE(Registry(Key, "Delay", "REG_DWORD", delays[i]));
-        }
+        ASSERT_TRUE(!delays[i] || Registry(Key, "Delay", "REG_DWORD", delays[i]));
         Saver("/s");
         Screenshot shot, last;
         ASSERT_TRUE(WaitForPhase(true, &shot));
         ExpectEnlargement(shot, 200, "the letter");
         ASSERT_TRUE(WaitForPhase(false, &last));
-        const double used = GroupCpu(Prog.Pid);
+        const double used = Savers(Prog.Pid).second;
         const auto start = Clock::now();
         for (; Clock::now() - start < Ms(3000); last = shot)
             changes[i] += TakeScreenshot(Server.Conn, &shot) && shot.Pixels != last.Pixels;
-        cpu[i] = (GroupCpu(Prog.Pid) - used) / std::chrono::duration<double>(Clock::now() - start).count();
+        cpu[i] = (Savers(Prog.Pid).second - used) / std::chrono::duration<double>(Clock::now() - start).count();
         ExpectEnlargement(last, 200, "a frame");
         TapKey(Server.Conn, XK_a);
         ExpectExit(Clock::now(), Ms(5000), 0, "", "key");
@@ -159,15 +126,12 @@ TEST_F(Scr, ShowPacedByTheSavedDelay)
     EXPECT_LT(2 * changes[2], changes[0]) << "a long delay leaves the steps as frequent";
 }
 
-// One key ends the saver on every monitor, sent once each animates or at the
-// first sight of the last one's letter, while its scene is being built. The
-// keyboard is the first monitor's window's alone: savers that each took it
-// could leave it, under Wine, with a window no longer active. A display
-// change ends the saver too, and killing the first process ends its copy. A
-// monitor variable left in the environment, naming another parent and its
-// handles, is ignored.
-struct ScrShow : Scr, testing::WithParamInterface<std::tuple<const char*, int, bool, char>> {};   // monitors,
-                                                        // letter, ending: key, move, display change, kill
+// One key ends the saver on every monitor, sent once each animates or at the first sight of the last one's letter,
+// while its scene is being built. The keyboard is the first monitor's window's alone: savers that each took it
+// could leave it, under Wine, with a window no longer active. A display change ends the saver too, and killing the
+// first process ends its copy. A monitor variable left in the environment, another parent's, is ignored.
+// The rows: name, monitors, at the letter, ending ('k' key, 'm' move, 'd' display change, 'x' kill).
+struct ScrShow : Scr, testing::WithParamInterface<std::tuple<const char*, int, bool, char>> {};
 
 TEST_P(ScrShow, EndedByOneKey)
 {
@@ -189,7 +153,7 @@ TEST_P(ScrShow, EndedByOneKey)
     };
     Screenshot shot;
     ASSERT_TRUE(WaitForScreen(Server.Conn, Ms(20000), every, &shot)) << "a monitor without its scene";
-    EXPECT_EQ(ScrProcesses(), monitors);
+    EXPECT_EQ(Savers().first, monitors);
     Window focus = 0;
     int revert = 0;
     XWindowAttributes at = {};   // all 0 for no window
@@ -208,12 +172,12 @@ TEST_P(ScrShow, EndedByOneKey)
             act(this);
         }
     else if (ending == 'd')
-        EXPECT_TRUE(Tool({"/usr/bin/wine", Build + "/display_mode.exe"}));
+        EXPECT_TRUE(Tool({"/usr/bin/wine", Build + "/saver_host.exe", "display-mode"}));
     else
         kill(Prog.Pid, SIGKILL);
-    for (const auto deadline = Clock::now() + Ms(5000); ScrProcesses() > 0 && Clock::now() < deadline;)
+    for (const auto deadline = Clock::now() + Ms(5000); Savers().first > 0 && Clock::now() < deadline;)
         usleep(20000);
-    EXPECT_EQ(ScrProcesses(), 0) << "a copy was left behind";
+    EXPECT_EQ(Savers().first, 0) << "a copy was left behind";
     ExpectExit(Clock::now(), Ms(1000), ending == 'x' ? -SIGKILL : 0, ending == 'x' ? nullptr : "", name);
 }
 
@@ -226,34 +190,25 @@ INSTANTIATE_TEST_SUITE_P(E2e, ScrShow,
                                          std::tuple{"TwoMonitorsFirstKilled", 2, false, 'x'}),
                          [](const auto& info) { return std::get<0>(info.param); });
 
-// The preview in a host window (which destroys its window after two seconds
-// of preview); a bad argument's box; the settings dialog by keyboard: Right
-// moves the slider one step towards "Fast" (1000 us less delay), OK saves,
-// Escape does not.
+// The preview in a host window that goes after two seconds; a bad argument's box; the settings dialog by keyboard:
+// Right moves the slider one step towards "Fast" (1000 us less delay), OK saves, Escape does not.
 TEST_F(Scr, PreviewBadArgumentAndSettings)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(640, 480));
-    Launch({Build + "/preview_host.exe", Windows(Build + "/glyphfall.scr"), "152", "112"}, Env());
+    Launch({Build + "/saver_host.exe", "preview", "Z:" + Build + "/glyphfall.scr", "152", "112"}, Env());
     ExpectExit(Clock::now(), Ms(40000), 0, nullptr, "preview host");
-    const std::string said = ReadStderr(Prog);
-    EXPECT_NE(said.find("child 152x112 of the saver: yes"), said.npos) << said;
-    const size_t at = said.find("saver ended with 0 after ");
-    ASSERT_NE(at, said.npos) << said;
-    EXPECT_LT(std::stoi(said.substr(at + 25)), 1000) << said;
+    const std::regex said("child 152x112 of the saver: yes\r?\nsaver ended with 0 after [0-9]{1,3} ms\r?\n");
+    EXPECT_TRUE(std::regex_match(ReadStderr(Prog), said)) << ReadStderr(Prog);   // within a second
 
     Saver("/x");
-    const Window box = FindWindowNamed("glyphfall");
-    ASSERT_NE(box, 0u) << ReadStderr(Prog);
-    XSetInputFocus(Server.Conn, box, RevertToPointerRoot, CurrentTime);   // no window manager gives it
+    ASSERT_NE(FocusWindowNamed("glyphfall"), 0u) << ReadStderr(Prog);
     TapKey(Server.Conn, XK_Return);
     ExpectExit(Clock::now(), Ms(5000), 2, "unknown argument '/x'", "box answered");
 
     Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});
     for (KeySym last : {XK_Return, XK_Escape}) {
         Saver(last == XK_Return ? "/c" : "/c:12345");   // an owner that is no window: none
-        const Window dialog = FindWindowNamed("glyphfall Settings");
-        ASSERT_NE(dialog, 0u) << ReadStderr(Prog);
-        XSetInputFocus(Server.Conn, dialog, RevertToPointerRoot, CurrentTime);
+        ASSERT_NE(FocusWindowNamed("glyphfall Settings"), 0u) << ReadStderr(Prog);
         for (KeySym k : {KeySym(XK_Right), KeySym(XK_Right), KeySym(XK_Tab), KeySym(XK_space), last})
             TapKey(Server.Conn, k);
         ExpectExit(Clock::now(), Ms(5000), 0, "", last == XK_Return ? "OK" : "Escape");
@@ -262,28 +217,9 @@ TEST_F(Scr, PreviewBadArgumentAndSettings)
     }
 }
 
-// The next page: the first picture that differs from before and keeps still
-// for 700 ms, but for a blinking caret.
-Screenshot NextPage(Display* d, const Screenshot& before)
-{
-    auto differ = [](const Screenshot& a, const Screenshot& b) {
-        return a.Pixels.size() != b.Pixels.size() || std::transform_reduce(a.Pixels.begin(), a.Pixels.end(),
-                                                        b.Pixels.begin(), 0, std::plus<>(), std::not_equal_to<>()) > 100;
-    };
-    Screenshot shot, last;
-    auto since = Clock::now();
-    EXPECT_TRUE(WaitForScreen(d, Ms(20000), [&](const Screenshot& s) {
-        if (differ(s, last))
-            last = s, since = Clock::now();
-        return differ(s, before) && Clock::now() - since > Ms(700);
-    }, &shot)) << "no new page";
-    return shot;
-}
-
-// The setup program by keys from welcome to finish (each page saved in
-// setup-pages/): a folder of the user's refused, the current saver chosen,
-// the preview; the Start-menu entry as its .lnk says; the installed files;
-// then silent installs and the uninstaller touching only what setup wrote.
+// The setup program by keys from welcome to finish (each page saved in setup-pages/): a folder of the user's
+// refused, the current saver chosen, the preview; the Start-menu entry as its .lnk says; the installed files; then
+// silent installs and the uninstaller touching only what setup wrote.
 TEST_F(Scr, SetupByKeysThenSilently)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(800, 600));
@@ -295,16 +231,27 @@ TEST_F(Scr, SetupByKeysThenSilently)
     std::ofstream(Drive + "/mine/glyphfall.scr") << "mine";
     ASSERT_TRUE(Registry(Desktop, "SCRNSAVE.EXE", "REG_SZ", "C:\\windows\\system32\\other.scr"));
     ASSERT_TRUE(Registry(Desktop, "ScreenSaveActive", "REG_SZ", "1"));
-    Screenshot shot;
-    ASSERT_TRUE(TakeScreenshot(Server.Conn, &shot));
+    auto differ = [](const Screenshot& a, const Screenshot& b) {   // in more pixels than a blinking caret's
+        return a.Pixels.size() != b.Pixels.size() || std::transform_reduce(a.Pixels.begin(), a.Pixels.end(),
+                                                        b.Pixels.begin(), 0, std::plus<>(), std::not_equal_to<>()) > 100;
+    };
+    Screenshot page, last;
+    ASSERT_TRUE(TakeScreenshot(Server.Conn, &page));
     Launch({SetupProgram}, Env());
     std::filesystem::create_directories("setup-pages");
     const std::pair<std::string, std::vector<KeySym>> pages[] = {
         {"1-welcome", {XK_Return}}, {"2-licence", {XK_Return}}, {"3-components", {XK_Down, XK_space, XK_Return}},
         {"4-folder", {XK_Return}}, {"5-folder-refused", {XK_Return}}, {"6-folder", {XK_Return}},
         {"7-progress", {XK_Return}}, {"8-finish", {XK_space, XK_Return}}};
-    for (const auto& [name, keys] : pages) {
-        SavePng(shot = NextPage(Server.Conn, shot), "setup-pages/" + name + ".png");
+    for (const auto& [name, keys] : pages) {   // each the first picture to differ from the last and keep still 700 ms
+        const Screenshot before = page;
+        auto since = Clock::now();
+        ASSERT_TRUE(WaitForScreen(Server.Conn, Ms(20000), [&](const Screenshot& s) {
+            if (differ(s, last))
+                last = s, since = Clock::now();
+            return differ(s, before) && Clock::now() - since > Ms(700);
+        }, &page)) << "no page " << name;
+        SavePng(page, "setup-pages/" + name + ".png");
         ASSERT_FALSE(WaitExit(&Prog, Ms(0))) << "setup ended before " << name;
         if (name == "5-folder-refused") {
             ASSERT_FALSE(std::filesystem::exists(folder + "/glyphfall.exe"));
@@ -320,7 +267,7 @@ TEST_F(Scr, SetupByKeysThenSilently)
     for (const std::string from : {"finish page", "shortcut"}) {
         ASSERT_TRUE(WaitForPhase(true)) << from;
         TapKey(Server.Conn, XK_a);
-        EXPECT_TRUE(WaitForScreen(Server.Conn, Ms(5000), [](const Screenshot& s) { return !IsTwoTone(s); }, &shot));
+        EXPECT_TRUE(WaitForScreen(Server.Conn, Ms(5000), [](const Screenshot& s) { return !IsTwoTone(s); }, &page));
         ExpectExit(Clock::now(), Ms(5000), 0, nullptr, from);
         if (from == "finish page")
             Launch({"start", "/wait", "/d", link[3], link[0], link[4]}, Env());

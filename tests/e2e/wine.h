@@ -1,9 +1,7 @@
-// The fixture of the tests under Wine: the Windows build's prefix,
-// made once, Wine's tools run to their end, and the Wine server ended after
-// each test, since it keeps the screen size it first saw.
+// The fixture of the tests under Wine: the Windows build's prefix, made once, Wine's tools run to their end,
+// and the Wine server ended after each test, since it keeps the screen size it first saw.
 #pragma once
 #include <filesystem>
-#include <fstream>
 
 #include "tests/e2e/harness.h"
 
@@ -12,8 +10,8 @@ struct Wine : E2e {
     {
         return {"WINEPREFIX=" WINE_PREFIX, "WINEARCH=win64", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
     }
-    // Runs a Wine tool to its end on the test's display; false if it hung or its exit code was not code.
-    // *output: what it wrote.
+    // Runs a Wine tool to its end on the test's display (*output: what it said); false if it hung or its
+    // exit code was not code.
     bool Tool(const Strings& argv, Ms bound = Ms(60000), int code = 0, std::string* output = nullptr)
     {
         Strings env = Env();
@@ -37,8 +35,7 @@ struct Wine : E2e {
             ASSERT_TRUE(StartTwoHeads(&Server, TempDir, &error)) << error;
         else
             ASSERT_NO_FATAL_FAILURE(StartServer(width, height));
-        // The Windows build's tests made the prefix; its script makes it for
-        // these tests too when they run alone.
+        // The Windows build's tests made the prefix; its script makes it when these tests run alone.
         ASSERT_TRUE(std::filesystem::exists(WINE_PREFIX "/.made") ||
                     Tool({"/bin/bash", SCRIPTS_DIR "/wine-prefix.sh", "start", WINE_PREFIX}, Ms(120000)))
             << "no Wine prefix";
@@ -51,8 +48,9 @@ struct Wine : E2e {
         E2e::TearDown();
     }
     void Run() { Launch({GLYPHFALL_WINDOWS_EXE}, Env()); }
-    // The shown top-level window of that title; 0 if none comes within 20 s or the program ends.
-    Window FindWindowNamed(const std::string& title)
+    // Gives the shown top-level window of that title the keyboard, which no window manager does here;
+    // 0 if none comes within 20 s or the program ends.
+    Window FocusWindowNamed(const std::string& title)
     {
         for (const auto end = Clock::now() + Ms(20000); Clock::now() < end && !WaitExit(&Prog, Ms(0));)
             for (Window w : TopWindows(Server.Conn)) {
@@ -60,7 +58,7 @@ struct Wine : E2e {
                 const bool named = XFetchName(Server.Conn, w, &name) && title == name;
                 XFree(name);
                 if (named)
-                    return w;
+                    return XSetInputFocus(Server.Conn, w, RevertToPointerRoot, CurrentTime), w;
             }
         return 0;
     }

@@ -1,24 +1,18 @@
-// glyphfall.exe under Wine, on the test's own Xvfb, with real XTest input and
-// screenshots: the picture and the letter's size following LogPixels, what
-// ends it and what does not, the system close command, and the error box. The
-// prefix is the build directory's own, made once; each test ends the Wine
-// server, which keeps the screen size it first saw.
+// glyphfall.exe under Wine, on the test's own Xvfb, with real XTest input and screenshots: the picture and the
+// letter's size following LogPixels, what ends it and what does not, the system close command, the error box.
 #include "tests/e2e/wine.h"
 
 #include <algorithm>
 #include <array>
 #include <regex>
 
-#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 namespace {
 
-// The exact enlargement of the letter and of later frames, landscape and
-// portrait, by Wine's rule for StretchBlt: each pixel shows the raster pixel
-// under its centre. The letter's size follows LogPixels: with the cell at
-// row 20, every capital's baseline is row 106 at 96 DPI (its descent reaching
-// row 126 at most), and row 148 at 144 DPI.
+// The exact enlargement of the letter and of later frames, landscape and portrait, by Wine's rule for StretchBlt:
+// each pixel shows the raster pixel under its centre. The letter's size follows LogPixels: with the cell at row 20,
+// every capital's baseline is row 106 at 96 DPI (its descent reaching row 126 at most), and row 148 at 144 DPI.
 struct WinePicture : Wine, testing::WithParamInterface<std::array<int, 4>> {};   // screen, raster width, DPI
 
 TEST_P(WinePicture, TheLetterSizedByLogPixelsThenMovingBlocksEnlargedExactly)
@@ -44,28 +38,21 @@ TEST_P(WinePicture, TheLetterSizedByLogPixelsThenMovingBlocksEnlargedExactly)
 INSTANTIATE_TEST_SUITE_P(E2e, WinePicture,
                          testing::Values(std::array{1280, 1024, 188, 144}, std::array{768, 1024, 112, 96}));
 
-// What the system close command is without a window manager: the X
-// window's WM_DELETE_WINDOW, which Wine turns into WM_SYSCOMMAND SC_CLOSE.
-void CloseCommand(E2e* t)
-{
-    XWindowAttributes a;   // to the full-screen one among Wine's windows
-    for (Window w : TopWindows(t->Server.Conn))
-        if (XGetWindowAttributes(t->Server.Conn, w, &a) && a.width == t->Server.Width)
-            SendClose(t->Server.Conn, w);
-}
-
-// The input endings of every program's table, and the close command.
+// The input endings of every program's table, and the system close command, which without a window manager
+// is the X window's WM_DELETE_WINDOW: Wine turns it into WM_SYSCOMMAND SC_CLOSE.
 std::vector<EndCase> Ends()
 {
     std::vector<EndCase> cases = InputEndings();
-    cases.push_back({"TheSystemCloseCommand", 0, nullptr, CloseCommand, 3000, 0, ""});
+    cases.push_back({"TheSystemCloseCommand", 0, nullptr, [](E2e* t) {
+        for (Window w : TopWindows(t->Server.Conn))   // the program's is the only one shown
+            SendClose(t->Server.Conn, w);
+    }, 3000, 0, ""});
     return cases;
 }
 
 struct WineEnds : Wine, testing::WithParamInterface<EndCase> {};
 
-// The window appears under the resting pointer, whose first move message
-// must not end it either.
+// The window appears under the resting pointer, whose first move message must not end it either.
 TEST_P(WineEnds, WhenItShould)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(1280, 1024));
@@ -81,17 +68,13 @@ TEST_F(Wine, AScreenTooNarrowShowsTheErrorBox)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(1, 1000));
     ASSERT_NO_FATAL_FAILURE(Run());
-    const Window box = FindWindowNamed("Application Error");
-    ASSERT_NE(box, 0u) << "no box; " << ReadStderr(Prog);
+    ASSERT_NE(FocusWindowNamed("Application Error"), 0u) << "no box; " << ReadStderr(Prog);
     ASSERT_FALSE(WaitExit(&Prog, Ms(700))) << "did not wait for the box: " << DescribeStatus(Prog.ExitStatus);
-    // The code's offset in the program file: 8 hexadecimal digits, not 0. The C runtime's
-    // text mode writes line breaks as CR LF.
+    // The code's offset in the program file: 8 hexadecimal digits, not 0; the C runtime's text mode writes CR LF.
     const std::regex text("glyphfall: Application Error: Exception EOutOfResources in module glyphfall\\.exe at "
                           "(?!0{8})[0-9A-F]{8}\\.\r?\na raster of 0 columns cannot be created for a screen of 1 x "
                           "1000 pixels\\.\r?\n");
     EXPECT_TRUE(std::regex_match(ReadStderr(Prog), text)) << ReadStderr(Prog);
-    // Without a window manager nobody gives the box the focus.
-    XSetInputFocus(Server.Conn, box, RevertToPointerRoot, CurrentTime);
     TapKey(Server.Conn, XK_Return);
     ExpectExit(Clock::now(), Ms(3000), 1, nullptr, "box answered");
 }
