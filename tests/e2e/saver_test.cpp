@@ -260,6 +260,17 @@ TEST_F(Sway, InputEndsAllScenes)
     }
 }
 
+// Started by swayidle as the README says; a key ends it.
+TEST_F(Sway, SwayidleStartsItAndAKeyEndsIt)
+{
+    std::string error;
+    ASSERT_TRUE(SpawnProgram(&Prog, {"/usr/bin/swayidle", "-w", "timeout", "1", GLYPHFALL_SAVER " &"},
+                             ProgramEnvironment(Env()), TempDir, &error));
+    ExpectShown("swayidle");
+    Key();
+    EXPECT_TRUE(WaitFor("HEADLESS-1", Hidden, nullptr, Ms(900 * GLYPHFALL_SLOWER))) << "still shown after the key";
+}
+
 // --idle: shown after a second without input, on an output added meanwhile
 // too, the others undisturbed when it is disabled (sway 1.7 tells clients
 // nothing of that); a key ends every scene, and so does any input (a middle
