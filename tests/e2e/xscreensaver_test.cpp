@@ -1,6 +1,7 @@
 // glyphfall-xscreensaver end to end: under the real XScreenSaver daemon (run
 // as nobody, which it requires), and in windows of the test's own or its own
-// one. Its --delay is checked where it draws on the root (visual_test.cpp).
+// one. Its --delay and its end by SIGTERM, which is how the daemon ends it, are
+// checked where it draws on the root (visual_test.cpp).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,12 +9,6 @@
 #include <thread>
 
 #include "tests/e2e/harness.h"
-
-// Whether a process runs the hack at path.
-static bool HackRuns(const std::string& path)
-{
-    return std::system(("pgrep -f '^" + path + " ' >/dev/null").c_str()) == 0;
-}
 
 struct Hack : E2e {
     void Start(const Strings& args) { Launch(args, {}, GLYPHFALL_HACK); }
@@ -39,7 +34,7 @@ struct Hack : E2e {
     }
 };
 
-TEST_F(Hack, DaemonStartsItOnActivateAndEndsItOnDeactivate)
+TEST_F(Hack, DaemonRunsItOnActivateAndItsPictureKeepsChanging)
 {
     ASSERT_NO_FATAL_FAILURE(StartServer(640, 480, {"-ac", "-br", "-noreset"}));
     // The daemon runs as nobody, who may not reach the build tree: it runs a
@@ -74,7 +69,6 @@ TEST_F(Hack, DaemonStartsItOnActivateAndEndsItOnDeactivate)
         EXPECT_TRUE(WaitForScreen(Server.Conn, Ms(20000), phase, &shot)) << ReadStderr(daemon);
         ExpectEnlargement(shot, 200, "640x480");
     }
-    ASSERT_TRUE(HackRuns(hackCopy)) << "the daemon runs no glyphfall-xscreensaver";
     // The picture keeps changing: 10 changes within 3 s, none more than 1.5 s after the one before.
     const auto end = Clock::now() + Ms(3000);
     for (int change = 0; change < 10; ++change) {
@@ -83,13 +77,6 @@ TEST_F(Hack, DaemonStartsItOnActivateAndEndsItOnDeactivate)
         const Ms left = std::chrono::duration_cast<Ms>(end - Clock::now());
         ASSERT_TRUE(WaitForScreen(Server.Conn, std::min(Ms(1500), left), moved, &shot)) << "change " << change;
     }
-
-    // The daemon takes its time to send SIGTERM; the hack's own share is
-    // bounded by the direct SIGTERM test (visual_test.cpp).
-    EXPECT_TRUE(command({"-deactivate"}));
-    for (const auto deadline = Clock::now() + Ms(5000); HackRuns(hackCopy) && Clock::now() < deadline;)
-        std::this_thread::sleep_for(Ms(20));
-    EXPECT_FALSE(HackRuns(hackCopy)) << "the hack still runs 5 s after -deactivate";
     KillProgram(&daemon);
 }
 
