@@ -7,12 +7,6 @@
 
 namespace {
 
-#ifdef GLYPHFALL_SANITIZED
-constexpr int LongRun = 200;  // the sanitizers check memory and threads, not bits
-#else
-constexpr int LongRun = 2000;
-#endif
-
 // Steps the reference and the vectorised step on target side by side, the
 // latter by every route the target has.
 void ExpectSameSteps(const std::vector<Block>& start, int steps, int64_t target, const std::string& what)
@@ -62,6 +56,7 @@ TEST_F(Attraction, SameBitsOnEdgeCasesAndEveryTailLength)
     std::vector<std::pair<std::string, std::vector<Block>>> cases;
     for (uint32_t n = 0; n <= 37; ++n)  // every partial vector at the end of a row
         cases.push_back({"N = " + std::to_string(n), Scatter(n, 1000 + n, 16)});
+    cases.push_back({"long rows", Scatter(300, 5, 16)});
     const auto edit = [&](const char* what, uint32_t seed, size_t n, auto change) {
         cases.push_back({what, Scatter(n, seed, 16)});
         change(cases.back().second);
@@ -94,21 +89,4 @@ TEST_F(Attraction, SameBitsOnEdgeCasesAndEveryTailLength)
     std::vector<Block> still = pile;
     AttractionStepReference(still.data(), still.size());
     EXPECT_TRUE(SameBlocks(still, pile)) << "a pile on one centre";
-}
-
-TEST_F(Attraction, SameBitsOverLongRunsOfRealLetters)
-{
-    std::string error;
-    ASSERT_TRUE(CreateRaster(1920, 1080, &error) && SetRasterFont("Times New Roman", 96, &error)) << error;
-    for (uint8_t code : {0xC3, 0xC0, 0xD8}) {  // a small, a middling and a large letter
-        DrawLetter(code);
-        MakeTwoTone();
-        BlockList.clear();
-        Decompose(WorkRect);
-        for (int64_t target : {AttractionTargets().front(), AttractionTargets().back()})
-            ExpectSameSteps(BlockList, LongRun, target, "letter " + std::to_string(code));
-        ClearRaster();
-    }
-    BlockList.clear();
-    ReleaseRaster();
 }
