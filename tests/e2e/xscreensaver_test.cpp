@@ -49,19 +49,16 @@ TEST_F(Hack, DaemonRunsItOnActivateAndItsPictureKeepsChanging)
     ASSERT_EQ(chown(home.c_str(), 65534, 65534) | chown((home + "/.xscreensaver").c_str(), 65534, 65534), 0);
     Program daemon, install;
     ASSERT_TRUE(AsNobody(&daemon, {"/usr/bin/xscreensaver", "-no-splash"}, home));
-    auto command = [&](const Strings& args) {
-        Program p;
-        Strings cmd = {"/usr/bin/xscreensaver-command"};
-        cmd.insert(cmd.end(), args.begin(), args.end());
-        return AsNobody(&p, cmd, home) && WaitExit(&p, Ms(5000)) && !p.ExitStatus;
-    };
     // The user's one step, while the daemon runs; it names the entry to select.
     ASSERT_TRUE(AsNobody(&install, {hackCopy, "--install"}, home));
     ASSERT_TRUE(WaitExit(&install, Ms(5000)) && !install.ExitStatus) << ReadStderr(install);
     const std::string said = ReadStderr(install), entry = said.substr(said.find(" is entry ") + 10);
     bool active = false;   // refused until the daemon is ready
-    for (int i = 0; i < 50 && !active; ++i, std::this_thread::sleep_for(Ms(200)))
-        active = command({"-select", entry.substr(0, entry.find(' '))});
+    for (int i = 0; i < 50 && !active; ++i, std::this_thread::sleep_for(Ms(200))) {
+        Program select;
+        const Strings cmd = {"/usr/bin/xscreensaver-command", "-select", entry.substr(0, entry.find(' '))};
+        active = AsNobody(&select, cmd, home) && WaitExit(&select, Ms(5000)) && !select.ExitStatus;
+    }
     ASSERT_TRUE(active) << ReadStderr(daemon);
 
     Screenshot shot;   // 640x480 and 320x240 both take a raster of 200 x 150
