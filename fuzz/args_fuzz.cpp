@@ -10,14 +10,11 @@
 #include "shell/command_line.h"
 #include "tests/argv.h"
 
-static bool OneLine(const std::string& error)
-{
-    const auto printable = [](unsigned char c) { return c >= 0x20 && c < 0x7f; };
-    return !error.empty() && std::all_of(error.begin(), error.end(), printable);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    const auto oneLine = [](const std::string& e) {
+        return !e.empty() && std::all_of(e.begin(), e.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7f; });
+    };
     std::vector<std::string> words;
     std::vector<char*> argv = SplitArgs({reinterpret_cast<const char*>(data), size}, '\0', &words);
     RenderArgs a;
@@ -26,13 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (ParseRenderArgs(int(argv.size()), argv.data(), &a, &error)
             ? !in(a.ScreenWidth, RenderMaxScreenSide) || !in(a.ScreenHeight, RenderMaxScreenSide) ||
                   !in(a.Dpi, RenderMaxDpi)
-            : !OneLine(error))
+            : !oneLine(error))
         std::abort();
     HackArgs h;
     error.clear();
     if (ParseHackArgs(int(argv.size()), argv.data(), &h, &error)
             ? h.Delay > MaxDelay || (h.HasWindowId && h.WindowId == 0) || (h.Install && h.Uninstall)
-            : !OneLine(error))
+            : !oneLine(error))
         std::abort();
     return 0;
 }

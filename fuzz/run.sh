@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes with libFuzzer (clang), with address and undefined-behaviour
-# checks, for the given number of seconds in all (default 30), shared by the
-# targets: the command-line parsers of glyphfall-render and
-# glyphfall-xscreensaver, and the edit of ~/.xscreensaver. Findings are left
-# in build-fuzz/ as crash-* files.
+# libFuzzer (clang) with address and undefined-behaviour checks, the given seconds in all (default 30)
+# shared by the targets: glyphfall-render's and glyphfall-xscreensaver's command lines, and the edit
+# of ~/.xscreensaver. Findings are left in build-fuzz/ as crash-* files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 half=$(( ${1:-30} / 2 ))

@@ -93,15 +93,11 @@ Operands Roots()
     return r;
 }
 
-bool Same(double a, double b)
-{
-    return !std::memcmp(&a, &b, 8) || (a != a && b != b);
-}
-
 }  // namespace
 
 TEST(AttractionRounding, FusedQuotientsAndRootsAreTheDividers)
 {
+    const auto same = [](double a, double b) { return !std::memcmp(&a, &b, 8) || (a != a && b != b); };
     for (const Operands& o : {Quotients(), Roots()}) {
         const bool roots = o.Roots;
         const size_t n = o.A.size();
@@ -120,7 +116,7 @@ TEST(AttractionRounding, FusedQuotientsAndRootsAreTheDividers)
                 };
                 probe(nullptr);
                 for (size_t i = 0; i < n; ++i) {
-                    EXPECT_TRUE(Same(got[i], want[i])) << on << " " << o.A[i] << " " << o.B[i] << " gave " << got[i];
+                    EXPECT_TRUE(same(got[i], want[i])) << on << " " << o.A[i] << " " << o.B[i] << " gave " << got[i];
                     EXPECT_TRUE(proved[i] || !o.Ordinary[i]) << on << " fell back on " << o.A[i] << " " << o.B[i];
                 }
                 // The decision alone: the correct result passes, its neighbours never.

@@ -44,8 +44,7 @@ TEST(FramePacing, TakesOnlyTheNewestFrameAndEachOnce)
     rows[0] = second;
     PutFrame(&slot, rows, 1, 1);
     EXPECT_TRUE(FrameFresh(&slot));
-    const bool took = TakeFrame(&slot, &shown);
-    ASSERT_TRUE(took);
+    ASSERT_TRUE(TakeFrame(&slot, &shown));
     EXPECT_EQ(shown.Pixels, std::vector<uint8_t>(second, second + 3));
     EXPECT_FALSE(FrameFresh(&slot));
     EXPECT_FALSE(TakeFrame(&slot, &shown));
