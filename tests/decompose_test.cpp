@@ -1,12 +1,6 @@
 // Block decomposition: the squares it cuts and their order.
 #include "tests/test_util.h"
 
-static void Paint(Rectangle r, uint8_t value)
-{
-    for (int32_t y = r.Top; y <= r.Bottom; ++y)
-        std::memset(RowTable[y] + r.Left * 3, value, size_t(r.Right - r.Left + 1) * 3);
-}
-
 TEST_F(CoreTest, DecompositionCutsTheseSquaresInThisOrder)
 {
     const Rectangle all = {-1, 0, 0, 0};  // WorkRect

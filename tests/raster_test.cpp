@@ -16,9 +16,7 @@ TEST(Raster, MadeWhiteAndRemadeForAnotherScreen)
         ASSERT_TRUE(made) << error;
         EXPECT_EQ(RasterWidth, cols);
         EXPECT_EQ((RowTable[1] - RowTable[0]) % 4, 0);
-        for (int32_t y = 0; y < RasterHeight; ++y)
-            for (int32_t x = 0; x < RasterWidth; ++x)
-                ASSERT_TRUE(White(x, y)) << x << "," << y;
+        EXPECT_TRUE(Pixels() == std::vector<uint8_t>(size_t(RasterWidth) * RasterHeight * 3, 255)) << w << " x " << h;
     }
     // A refusal keeps the raster there is.
     EXPECT_FALSE(CreateRaster(1, 1000, &error));
@@ -31,16 +29,14 @@ TEST(Raster, MadeWhiteAndRemadeForAnotherScreen)
 
 TEST_F(CoreTest, ClearLeavesColumnZeroAndTheLetterCellStartsAtColumn60Row20)
 {
-    for (int32_t y = 0; y < RasterHeight; ++y)
-        std::memset(RowTable[y], 100, size_t(RasterWidth) * 3);
+    Paint(WorkRect, 100);
     ClearRaster();
     for (int32_t y = 0; y < RasterHeight; ++y) {
         ASSERT_FALSE(White(0, y)) << "row " << y;
         ASSERT_TRUE(White(1, y)) << "row " << y;
         ASSERT_TRUE(White(RasterWidth - 1, y)) << "row " << y;
     }
-    for (int32_t y = 0; y < RasterHeight; ++y)
-        std::memset(RowTable[y], 100, size_t(RasterWidth) * 3);
+    Paint(WorkRect, 100);
     DrawLetter(0xC0);  // the opaque cell turns white, the ink sits on the baseline (row 20 + 86)
     int32_t top = RasterHeight, left = RasterWidth, ink = -1;
     for (int32_t y = 0; y < RasterHeight; ++y)
