@@ -1,11 +1,10 @@
-// The generator, rounding, the scene cycle and the animation's life: the
+// The generator, the scene cycle and the animation's life: the
 // pauses, a new shape, the stop that wins, the scene clock, one animation
 // step, the thread that owns the raster, and the shell's steps-per-second line.
 #include <chrono>
 #include <set>
 #include <thread>
 
-#include "common/round.h"
 #include "shell/shell.h"
 #include "tests/test_util.h"
 
@@ -18,15 +17,6 @@ TEST(Random, KnownSequenceAndDayClock)
     EXPECT_EQ(got, (std::vector<uint32_t>{0, 6, 189, 44, 0}));
     Randomize();
     EXPECT_LT(RandSeed, 86400000u) << "milliseconds of one day";
-}
-
-TEST(Round, TiesToEvenAndDefinedOutsideRange)
-{
-    const struct { double in; int32_t out; } cases[] = {
-        {10.5, 10}, {11.5, 12}, {-0.5, 0}, {-1.5, -2}, {2.4999, 2}, {2147483647.0, 2147483647}, {Nan, 0},
-        {2147483648.0, int32_t(0x80000000u)}, {4294967297.0, 1}, {Inf, 0}, {-Inf, 0}, {-1e19, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(Round(c.in), c.out) << "Round(" << c.in << ")";
 }
 
 TEST_F(CoreTest, SceneIsItsStepsAfterTheirPauses)
