@@ -85,9 +85,8 @@ TEST(SceneClock, ExpiresOnlyAfterMoreThanSixtySeconds)
 {
     constexpr int64_t G = 1'000'000'000, E = 100'000'000'000'000'000;  // at E ticks a second 60 s + 1 tick
     const struct { int64_t now, start, frequency; bool expired; } cases[] = {  // is 60.0 as a double
-        {60 * G, 0, G, false}, {60 * G + 1, 0, G, true}, {-5 + 60 * 3'579'545LL, -5, 3'579'545, false},
-        {-4 + 60 * 3'579'545LL, -5, 3'579'545, true}, {60 * E, 0, E, false}, {60 * E + 1, 0, E, true},
-        {0, 1000 * G, G, false}, {100 * G, 0, 0, false}, {100 * G, 0, -G, false}};
+        {-5 + 60 * 3'579'545LL, -5, 3'579'545, false}, {-4 + 60 * 3'579'545LL, -5, 3'579'545, true},
+        {60 * E, 0, E, false}, {60 * E + 1, 0, E, true}, {0, 1000 * G, G, false}, {100 * G, 0, 0, false}};
     for (const auto& c : cases)
         EXPECT_EQ(SceneExpired(c.now, c.start, c.frequency), c.expired) << c.now << " " << c.start;
 }
