@@ -6,12 +6,8 @@
 
 TEST(SaverArgs, FormsWindowsUses)
 {
-    struct Case {
-        const char* Args;
-        const char* Error;   // the refusal ("" when accepted)
-        SaverMode Mode = SaverSettings;
-        uint64_t Window = 0;
-    };
+    // Error is the refusal, "" when the line is accepted.
+    struct Case { const char* Args; const char* Error; SaverMode Mode = SaverSettings; uint64_t Window = 0; };
     const Case cases[] = {
         {"", ""}, {"/s", "", SaverShow}, {"-S", "", SaverShow}, {"/P 1234", "", SaverPreview, 1234},
         {"/p:66", "", SaverPreview, 66}, {"-c 7", "", SaverSettings, 7},

@@ -60,6 +60,13 @@ inline std::vector<uint8_t> Pixels()
     return out;
 }
 
+// Every pixel of r, all three channels, set to value.
+inline void Paint(Rectangle r, uint8_t value)
+{
+    for (int32_t y = r.Top; y <= r.Bottom; ++y)
+        std::memset(RowTable[y] + r.Left * 3, value, size_t(r.Right - r.Left + 1) * 3);
+}
+
 // A raster for a screen with the letter font at em pixels; the program
 // running, nothing animating or recorded. All undone at the end.
 struct CoreTest : testing::Test {
