@@ -26,13 +26,13 @@ std::vector<EndCase> Cases()
     std::vector<EndCase> cases = InputEndings();
     cases.insert(cases.end(), {
         // Input waits while the first scene is built: the end comes after the letter's second.
-        {"KeyWhileTheLetterShows", 1, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_space); }, 3000, 0, ""},
+        {"KeyWhileTheLetterShows", 1, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_space); }},
         // A stop signal cuts the letter's second short: the bound is below what is left of it.
-        {"TermWhileTheLetterShows", 1, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 800, 0, ""},
-        {"IntWhileTheLetterShows", 1, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGINT); }, 800, 0, ""},
+        {"TermWhileTheLetterShows", 1, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 800},
+        {"IntWhileTheLetterShows", 1, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGINT); }, 800},
         // A stop during start-up stays made: no first scene (over a second) before the end.
-        {"TermAtStartUp", -1, nullptr, TermAtStartUp, GLYPHFALL_SLOWER > 1 ? 1200 : 700, 0, ""},
-        {"TermWhileAnimating", 0, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 3000, 0, ""},
+        {"TermAtStartUp", -1, nullptr, TermAtStartUp, GLYPHFALL_SLOWER > 1 ? 1200 : 700},
+        {"TermWhileAnimating", 0, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }},
         {"TheXServerDying", 0, nullptr, [](E2e* t) { StopXServer(&t->Server, SIGKILL); }, 2000, 1, "X server"},
     });
     return cases;

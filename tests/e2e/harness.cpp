@@ -327,27 +327,26 @@ static void SlowDrift(E2e* t)
 std::vector<EndCase> InputEndings(bool fromRest)
 {
     std::vector<EndCase> cases = {
-        {"KeyWhileAnimating", 0, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_a); }, 3000, 0, ""},
+        {"KeyWhileAnimating", 0, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_a); }},
         {"LeftClickNotMiddleOrWheel", 0,
          [](E2e* t) {
              for (unsigned button : {2, 4, 5, 6, 7})
                  ClickButton(t->Server.Conn, button);
          },
-         [](E2e* t) { ClickButton(t->Server.Conn, 1); }, 3000, 0, ""},
+         [](E2e* t) { ClickButton(t->Server.Conn, 1); }},
         {"RightClickNotAltOrF10", 0,
          [](E2e* t) {
              for (const auto& [key, held] : {std::pair{XK_Alt_L, 0}, {XK_a, XK_Alt_L}, {XK_F10, 0}})
                  TapKey(t->Server.Conn, key, held);
          },
-         [](E2e* t) { ClickButton(t->Server.Conn, 3); }, 3000, 0, ""},
+         [](E2e* t) { ClickButton(t->Server.Conn, 3); }},
     };
     if (fromRest)   // jumps of 10 pixels that stay within 10 of the resting place
         cases.push_back({"DriftNotTenPixelsFromRest", 0,
-                         [](E2e* t) { MoveBy(t->Server.Conn, 10, -10), MoveBy(t->Server.Conn, -10, 20); }, SlowDrift,
-                         3000, 0, ""});
+                         [](E2e* t) { MoveBy(t->Server.Conn, 10, -10), MoveBy(t->Server.Conn, -10, 20); }, SlowDrift});
     else
         cases.insert(cases.end(),
-                     {{"FourPixelsRightNotThree", 0, SlowDrift, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }, 3000, 0, ""},
-                      {"FourPixelsUpNotThree", 0, SlowDrift, [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }, 3000, 0, ""}});
+                     {{"FourPixelsRightNotThree", 0, SlowDrift, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }},
+                      {"FourPixelsUpNotThree", 0, SlowDrift, [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }}});
     return cases;
 }

@@ -87,8 +87,8 @@ struct EndCase {
     int Phase;            // acts while animating (0), while the letter shows (1), or at start-up (-1)
     E2eAction Ignored;    // must leave the program running (nullptr: none)
     E2eAction Ending;     // must close its window within BoundMs (at start-up: end) and exit with Code
-    int BoundMs, Code;
-    const char* Says;     // what its one line says ("": nothing said)
+    int BoundMs = 3000, Code = 0;
+    const char* Says = "";   // what its one line says ("": nothing said)
 };
 
 // What every program's ending table holds: a key, and the clicks and moves that end it next to

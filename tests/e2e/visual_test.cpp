@@ -73,16 +73,13 @@ TEST_P(Visuals, GlyphfallAndTheHackShowTheExactPicture)
     Launch({"--help", "-s", "/nonexistent"}, {"LD_PRELOAD=" + std::string(c.RefuseWake ? REFUSE_WAKE : ""),
                                               "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":verify_asan_link_order=0"});
     ASSERT_NO_FATAL_FAILURE(ExpectPicture(0, "glyphfall", 1, c.RasterWidth));
-    // The window under the pointer, which covers the screen, asks to stay above the others and hides the cursor.
+    // The topmost window, which covers the screen, asks to stay above the others; no cursor shows.
     Display* d = Server.Conn;
-    Window root, window = 0;
-    int x, y;
-    unsigned mask;
+    int format;
     unsigned long count = 0, after;
     Atom type, *states = nullptr;
-    XQueryPointer(d, DefaultRootWindow(d), &root, &window, &x, &y, &x, &y, &mask);
-    XGetWindowProperty(d, window, XInternAtom(d, "_NET_WM_STATE", 0), 0, 16, False, XA_ATOM, &type, &x, &count,
-                       &after, reinterpret_cast<unsigned char**>(&states));
+    XGetWindowProperty(d, TopWindows(d).back(), XInternAtom(d, "_NET_WM_STATE", 0), 0, 16, False, XA_ATOM, &type,
+                       &format, &count, &after, reinterpret_cast<unsigned char**>(&states));
     EXPECT_NE(std::count(states, states + count, XInternAtom(d, "_NET_WM_STATE_ABOVE", 0)), 0) << "not kept above";
     XFree(states);
     XFixesCursorImage* cursor = XFixesGetCursorImage(d);
