@@ -5,20 +5,11 @@
 // too narrow for a raster: exit code 1 with the reason, never a hang.
 #include "tests/e2e/harness.h"
 
-#include <algorithm>
 #include <fstream>
 
 #include <X11/keysym.h>
 
 namespace {
-
-// SIGTERM once glyphfall's window shows, while the first scene is still being made.
-void TermAtStartUp(E2e* t)
-{
-    for (auto end = Clock::now() + Ms(10000); TopWindows(t->Server.Conn).empty() && Clock::now() < end;)
-        std::this_thread::sleep_for(Ms(1));
-    kill(t->Prog.Pid, SIGTERM);
-}
 
 // The input endings of every program's table, then this one's own.
 std::vector<EndCase> Cases()
@@ -30,8 +21,15 @@ std::vector<EndCase> Cases()
         // A stop signal cuts the letter's second short: the bound is below what is left of it.
         {"TermWhileTheLetterShows", 1, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }, 800},
         {"IntWhileTheLetterShows", 1, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGINT); }, 800},
-        // A stop during start-up stays made: no first scene (over a second) before the end.
-        {"TermAtStartUp", -1, nullptr, TermAtStartUp, GLYPHFALL_SLOWER > 1 ? 1200 : 700},
+        // A stop during start-up stays made: no first scene (over a second) before the end. SIGTERM
+        // once glyphfall's window shows, while the first scene is still being made.
+        {"TermAtStartUp", -1, nullptr,
+         [](E2e* t) {
+             for (auto end = Clock::now() + Ms(10000); TopWindows(t->Server.Conn).empty() && Clock::now() < end;)
+                 std::this_thread::sleep_for(Ms(1));
+             kill(t->Prog.Pid, SIGTERM);
+         },
+         GLYPHFALL_SLOWER > 1 ? 1200 : 700},
         {"TermWhileAnimating", 0, nullptr, [](E2e* t) { kill(t->Prog.Pid, SIGTERM); }},
         {"TheXServerDying", 0, nullptr, [](E2e* t) { StopXServer(&t->Server, SIGKILL); }, 2000, 1, "X server"},
     });
