@@ -48,7 +48,9 @@ TEST_P(Ends, WhenItShould)
 
 INSTANTIATE_TEST_SUITE_P(E2e, Ends, testing::ValuesIn(Cases()), [](const auto& info) { return info.param.Name; });
 
-TEST_F(E2e, NoDisplayOrNoFontIsOneLineAndExitCode1)
+// No display or no font: one line. A screen one pixel wide leaves the raster no column: the error
+// box, its text on stderr too. Exit code 1 (once the box is answered).
+TEST_F(E2e, NoDisplayNoFontOrATooNarrowScreenIsExitCode1)
 {
     std::ofstream(TempDir + "/fonts.conf") << "<fontconfig></fontconfig>\n";
     const std::pair<Strings, const char*> cases[] = {
@@ -64,13 +66,8 @@ TEST_F(E2e, NoDisplayOrNoFontIsOneLineAndExitCode1)
         ASSERT_NO_FATAL_FAILURE(Launch({}, env));
         ExpectExit(Prog.Started, Ms(10000), 1, says, says);
     }
-}
-
-// A screen one pixel wide leaves the raster no column: the error box, its
-// text on stderr too, and exit code 1 once the box is answered.
-TEST_F(E2e, AScreenTooNarrowShowsTheErrorBox)
-{
-    StartServer(1, 1000);
+    StopXServer(&Server);
+    ASSERT_NO_FATAL_FAILURE(StartServer(1, 1000));
     for (bool answer : {true, false}) {
         ASSERT_NO_FATAL_FAILURE(Launch());
         ASSERT_FALSE(WaitExit(&Prog, Ms(2000))) << "did not wait for the box: " << DescribeStatus(Prog.ExitStatus);
