@@ -35,8 +35,6 @@ static bool StartServerProgram(XServer* server, Strings argv, const std::string&
     close(fds[0]);
     if (c == '\n' && (server->Conn = XOpenDisplay(server->Name.c_str()))) {
         server->Pid = xvfb.Pid;
-        server->Width = DisplayWidth(server->Conn, DefaultScreen(server->Conn));
-        server->Height = DisplayHeight(server->Conn, DefaultScreen(server->Conn));
         return true;
     }
     KillProgram(&xvfb);
@@ -44,13 +42,13 @@ static bool StartServerProgram(XServer* server, Strings argv, const std::string&
     return false;
 }
 
-bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
-                  std::string* error, int depth)
+void E2e::StartServer(int width, int height, const Strings& extra, int depth)
 {
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
     Strings argv = {"/usr/bin/Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-br"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    return StartServerProgram(server, argv, tempDir, error);
+    std::string error;
+    ASSERT_TRUE(StartServerProgram(&Server, argv, TempDir, &error)) << error;
 }
 
 bool StartTwoHeads(XServer* server, const std::string& tempDir, std::string* error)
@@ -119,13 +117,12 @@ bool WaitExit(Program* program, Ms timeout)
     for (const auto deadline = Clock::now() + timeout; program->Pid > 0; std::this_thread::sleep_for(Ms(1))) {
         if (waitpid(program->Pid, &program->ExitStatus, WNOHANG) == program->Pid) {
             program->ExitSeen = Clock::now();
-            program->Exited = true;
             kill(-std::exchange(program->Pid, -1), SIGKILL);
         } else if (Clock::now() >= deadline) {
             return false;
         }
     }
-    return program->Exited;
+    return true;
 }
 
 void KillProgram(Program* program)
@@ -206,12 +203,9 @@ bool TakeScreenshot(Display* d, Screenshot* s, Window window)
                                                         : nullptr;
     if (!image)
         return false;
-    s->Width = a.width;
-    s->Height = a.height;
-    s->Pixels.resize(size_t(a.width) * size_t(a.height));
+    *s = {a.width, a.height, std::vector<uint32_t>(size_t(a.width) * size_t(a.height)), true};
     const unsigned long r = image->red_mask, g = image->green_mask, b = image->blue_mask,
                         alpha = (a.depth < 32 ? (1ul << a.depth) - 1 : 0xFFFFFFFFul) & ~(r | g | b);
-    s->Opaque = true;
     for (size_t i = 0; i < s->Pixels.size(); ++i) {
         const unsigned long p = XGetPixel(image, int(i % size_t(a.width)), int(i / size_t(a.width)));
         s->Pixels[i] = Channel(p, r) << 16 | Channel(p, g) << 8 | Channel(p, b);
@@ -233,9 +227,9 @@ bool WaitForScreen(Display* d, Ms timeout, const std::function<bool(const Screen
 
 bool IsTwoTone(const Screenshot& s)
 {
-    const size_t black = size_t(std::count(s.Pixels.begin(), s.Pixels.end(), 0u));
-    const size_t white = size_t(std::count(s.Pixels.begin(), s.Pixels.end(), 0xFFFFFFu));
-    return black && white && black + white == s.Pixels.size();
+    const auto black = std::count(s.Pixels.begin(), s.Pixels.end(), 0u);
+    const auto white = std::count(s.Pixels.begin(), s.Pixels.end(), 0xFFFFFFu);
+    return black && white && size_t(black + white) == s.Pixels.size();
 }
 
 bool HasColour(const Screenshot& s)
@@ -333,27 +327,26 @@ static void SlowDrift(E2e* t)
 std::vector<EndCase> InputEndings(bool fromRest)
 {
     std::vector<EndCase> cases = {
-        {"KeyWhileAnimating", 0, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_a); }, 3000, 0, ""},
+        {"KeyWhileAnimating", 0, nullptr, [](E2e* t) { TapKey(t->Server.Conn, XK_a); }},
         {"LeftClickNotMiddleOrWheel", 0,
          [](E2e* t) {
              for (unsigned button : {2, 4, 5, 6, 7})
                  ClickButton(t->Server.Conn, button);
          },
-         [](E2e* t) { ClickButton(t->Server.Conn, 1); }, 3000, 0, ""},
+         [](E2e* t) { ClickButton(t->Server.Conn, 1); }},
         {"RightClickNotAltOrF10", 0,
          [](E2e* t) {
              for (const auto& [key, held] : {std::pair{XK_Alt_L, 0}, {XK_a, XK_Alt_L}, {XK_F10, 0}})
                  TapKey(t->Server.Conn, key, held);
          },
-         [](E2e* t) { ClickButton(t->Server.Conn, 3); }, 3000, 0, ""},
+         [](E2e* t) { ClickButton(t->Server.Conn, 3); }},
     };
     if (fromRest)   // jumps of 10 pixels that stay within 10 of the resting place
         cases.push_back({"DriftNotTenPixelsFromRest", 0,
-                         [](E2e* t) { MoveBy(t->Server.Conn, 10, -10), MoveBy(t->Server.Conn, -10, 20); }, SlowDrift,
-                         3000, 0, ""});
+                         [](E2e* t) { MoveBy(t->Server.Conn, 10, -10), MoveBy(t->Server.Conn, -10, 20); }, SlowDrift});
     else
         cases.insert(cases.end(),
-                     {{"FourPixelsRightNotThree", 0, SlowDrift, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }, 3000, 0, ""},
-                      {"FourPixelsUpNotThree", 0, SlowDrift, [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }, 3000, 0, ""}});
+                     {{"FourPixelsRightNotThree", 0, SlowDrift, [](E2e* t) { MoveBy(t->Server.Conn, 4, 0); }},
+                      {"FourPixelsUpNotThree", 0, SlowDrift, [](E2e* t) { MoveBy(t->Server.Conn, 0, -4); }}});
     return cases;
 }

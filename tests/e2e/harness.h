@@ -22,20 +22,16 @@ struct XServer {
     pid_t Pid = -1;              // the server, -1 once reaped
     std::string Name;            // ":N"
     Display* Conn = nullptr;     // the harness's own connection
-    int Width = 0, Height = 0;   // the screen as the server reports it
 };
 
-// Xvfb on a display of its choice, width x height x depth, black root; or Xorg's dummy driver with two
-// 1024x768 monitors side by side (Xinerama heads at 0,0 and 1024,0). StopXServer also reaps; safe to repeat.
-bool StartXServer(XServer* server, int width, int height, const Strings& extra, const std::string& tempDir,
-                  std::string* error, int depth = 24);
+// Xorg's dummy driver with two 1024x768 monitors side by side (Xinerama heads at 0,0 and 1024,0).
+// StopXServer also reaps; safe to repeat.
 bool StartTwoHeads(XServer* server, const std::string& tempDir, std::string* error);
 void StopXServer(XServer* server, int signal = SIGTERM);
 
 struct Program {
     pid_t Pid = -1;              // leader of its own process group; -1 once reaped
-    bool Exited = false;         // reaped by WaitExit
-    int ExitStatus = 0;          // waitpid's status once Exited
+    int ExitStatus = 0;          // waitpid's status once reaped
     Clock::time_point Started;   // just before fork
     Clock::time_point ExitSeen;  // when waitpid reported the end
     std::string StderrPath;      // its stdout and stderr
@@ -91,8 +87,8 @@ struct EndCase {
     int Phase;            // acts while animating (0), while the letter shows (1), or at start-up (-1)
     E2eAction Ignored;    // must leave the program running (nullptr: none)
     E2eAction Ending;     // must close its window within BoundMs (at start-up: end) and exit with Code
-    int BoundMs, Code;
-    const char* Says;     // what its one line says ("": nothing said)
+    int BoundMs = 3000, Code = 0;
+    const char* Says = "";   // what its one line says ("": nothing said)
 };
 
 // What every program's ending table holds: a key, and the clicks and moves that end it next to
@@ -111,11 +107,8 @@ struct E2e : testing::Test {
         TempDir = pattern;
     }
     void TearDown() override { KillProgram(&Prog), StopXServer(&Server), std::filesystem::remove_all(TempDir); }
-    void StartServer(int width, int height, const Strings& extra = {}, int depth = 24)   // or fails the test
-    {
-        std::string error;
-        ASSERT_TRUE(StartXServer(&Server, width, height, extra, TempDir, &error, depth)) << error;
-    }
+    // Xvfb on a display of its choice, width x height x depth, black root; or fails the test.
+    void StartServer(int width, int height, const Strings& extra = {}, int depth = 24);
     // Starts program (glyphfall) with args, env and the server's DISPLAY (the first of a name counts).
     // ThreadSanitizer's exit hook would otherwise wait a second for running threads.
     void Launch(const Strings& args = {}, const Strings& env = {}, const char* program = GLYPHFALL_PROGRAM)
