@@ -83,7 +83,6 @@ std::pair<int, double> Savers(pid_t group = 0)
 }
 
 struct Scr : Wine {
-    void Saver(const std::string& arg) { Launch({Build + "/glyphfall.scr", arg}, Env()); }
     // The value's data as "reg query" prints it after its name and type; "" when missing.
     std::string Query(const std::string& key, const std::string& name)
     {
@@ -105,7 +104,7 @@ TEST_F(Scr, ShowPacedByTheSavedDelay)
     for (int i = 0; i < 3; ++i) {
         Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});
         ASSERT_TRUE(!delays[i] || Registry(Key, "Delay", "REG_DWORD", delays[i]));
-        Saver("/s");
+        Launch({Build + "/glyphfall.scr", "/s"}, Env());
         Screenshot shot, last;
         ASSERT_TRUE(WaitForPhase(true, &shot));
         ExpectEnlargement(shot, 200, "the letter");
@@ -139,7 +138,7 @@ TEST_P(ScrShow, EndedByOneKey)
     ASSERT_NO_FATAL_FAILURE(Prepare(1024, 768, monitors == 2));
     Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});   // the default settings: no overlay line
     setenv("GLYPHFALL_SCR_MONITOR", "2048,0,3072,768,1,99996,4,8", 1);   // passed on to the saver
-    Saver("/s");
+    Launch({Build + "/glyphfall.scr", "/s"}, Env());
     std::vector<bool> seen(static_cast<size_t>(monitors));   // its scene, or (letter) its letter once
     auto every = [&](const Screenshot& s) {
         for (int h = 0; h < monitors; ++h) {
@@ -200,14 +199,14 @@ TEST_F(Scr, PreviewBadArgumentAndSettings)
     const std::regex said("child 152x112 of the saver: yes\r?\nsaver ended with 0 after [0-9]{1,3} ms\r?\n");
     EXPECT_TRUE(std::regex_match(ReadStderr(Prog), said)) << ReadStderr(Prog);   // within a second
 
-    Saver("/x");
+    Launch({Build + "/glyphfall.scr", "/x"}, Env());
     ASSERT_NE(FocusWindowNamed("glyphfall"), 0u) << ReadStderr(Prog);
     TapKey(Server.Conn, XK_Return);
     ExpectExit(Clock::now(), Ms(5000), 2, "unknown argument '/x'", "box answered");
 
     Tool({"/usr/bin/wine", "reg", "delete", Key, "/f"});
     for (KeySym last : {XK_Return, XK_Escape}) {
-        Saver(last == XK_Return ? "/c" : "/c:12345");   // an owner that is no window: none
+        Launch({Build + "/glyphfall.scr", last == XK_Return ? "/c" : "/c:12345"}, Env());   // 12345: no window
         ASSERT_NE(FocusWindowNamed("glyphfall Settings"), 0u) << ReadStderr(Prog);
         for (KeySym k : {KeySym(XK_Right), KeySym(XK_Right), KeySym(XK_Tab), KeySym(XK_space), last})
             TapKey(Server.Conn, k);

@@ -27,8 +27,8 @@ struct Wine : E2e {
     {
         return Tool({"/usr/bin/wine", "reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"});
     }
-    // Xvfb of width x height, or (twoHeads) Xorg's two monitors side by side.
-    void Prepare(int width, int height, bool twoHeads = false)   // or fails the test
+    // Xvfb of width x height, or (twoHeads) Xorg's two monitors side by side; or fails the test.
+    void Prepare(int width, int height, bool twoHeads = false)
     {
         std::string error;
         if (twoHeads)
@@ -47,7 +47,6 @@ struct Wine : E2e {
             Tool({"/usr/bin/wineserver", "-k"}, Ms(10000)), Tool({"/usr/bin/wineserver", "-w"}, Ms(10000));
         E2e::TearDown();
     }
-    void Run() { Launch({GLYPHFALL_WINDOWS_EXE}, Env()); }
     // Gives the shown top-level window of that title the keyboard, which no window manager does here;
     // 0 if none comes within 20 s or the program ends.
     Window FocusWindowNamed(const std::string& title)

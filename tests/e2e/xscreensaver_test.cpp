@@ -1,6 +1,5 @@
-// glyphfall-xscreensaver end to end: under the real XScreenSaver daemon (run
-// as nobody, which it requires), and in windows of the test's own or its own
-// one. Its --delay and its end by SIGTERM, which is how the daemon ends it, are
+// glyphfall-xscreensaver end to end: under the real XScreenSaver daemon (run as nobody, which it requires), and in
+// windows of the test's own or its own one. Its --delay and its end by SIGTERM, which is how the daemon ends it, are
 // checked where it draws on the root (visual_test.cpp).
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,10 +10,8 @@
 #include "tests/e2e/harness.h"
 
 struct Hack : E2e {
-    void Start(const Strings& args) { Launch(args, {}, GLYPHFALL_HACK); }
-    // Starts cmd as nobody, with home as its HOME. Nobody may not reach the
-    // build tree: the sanitizers' suppression files it names are copied into
-    // the test's own (world-readable) directory.
+    // Starts cmd as nobody, with home as its HOME. Nobody may not reach the build tree: the sanitizers'
+    // suppression files it names are copied into the test's own (world-readable) directory.
     bool AsNobody(Program* p, Strings cmd, const std::string& home)
     {
         cmd.insert(cmd.begin(), {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
@@ -37,15 +34,13 @@ struct Hack : E2e {
 TEST_F(Hack, DaemonRunsItOnActivateAndItsPictureKeepsChanging)
 {
     ASSERT_NO_FATAL_FAILURE(StartServer(640, 480, {"-ac", "-br", "-noreset"}));
-    // The daemon runs as nobody, who may not reach the build tree: it runs a
-    // copy of the hack in the test's own directory.
+    // Nobody may not reach the build tree: the daemon runs a copy of the hack in the test's own directory.
     const std::string home = TempDir + "/home", hackCopy = TempDir + "/glyphfall-xscreensaver";
     chmod(TempDir.c_str(), 0755);
     mkdir(home.c_str(), 0755);
     std::filesystem::copy_file(GLYPHFALL_HACK, hackCopy);
     chmod(hackCopy.c_str(), 0755);
-    const std::string settings = "mode: one\nfade: False\nunfade: False\nlock: False\nsplash: False\n";
-    std::ofstream(home + "/.xscreensaver") << settings;
+    std::ofstream(home + "/.xscreensaver") << "mode: one\nfade: False\nunfade: False\nlock: False\nsplash: False\n";
     ASSERT_EQ(chown(home.c_str(), 65534, 65534) | chown((home + "/.xscreensaver").c_str(), 65534, 65534), 0);
     Program daemon, install;
     ASSERT_TRUE(AsNobody(&daemon, {"/usr/bin/xscreensaver", "-no-splash"}, home));
@@ -77,20 +72,19 @@ TEST_F(Hack, DaemonRunsItOnActivateAndItsPictureKeepsChanging)
     KillProgram(&daemon);
 }
 
-// A bad argument is one line and exit code 2. A preview window of the test's
-// own shows the exact picture, a widened one is filled, and its end ends the
-// hack; its own window ends it by the window manager's close request; a
-// window that does not exist is one line and exit code 1.
+// A bad argument is one line and exit code 2. A preview window of the test's own shows the exact picture, a widened
+// one is filled, and its end ends the hack; its own window ends it by the window manager's close request; a window
+// that does not exist is one line and exit code 1.
 TEST_F(Hack, ItsWindowsAndTheirEnds)
 {
     ASSERT_NO_FATAL_FAILURE(StartServer(640, 480, {"-br"}));
-    ASSERT_NO_FATAL_FAILURE(Start({"--delay", "20 ms"}));
+    ASSERT_NO_FATAL_FAILURE(Launch({"--delay", "20 ms"}, {}, GLYPHFALL_HACK));
     EXPECT_TRUE(ExpectExit(Prog.Started, Ms(5000), 2, "--delay", "a bad --delay"));
     Display* d = Server.Conn;
     const Window preview = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 320, 240, 0, 0, 0x808080);
     XMapWindow(d, preview);
     XSync(d, False);
-    ASSERT_NO_FATAL_FAILURE(Start({"-window-id", std::to_string(preview)}));
+    ASSERT_NO_FATAL_FAILURE(Launch({"-window-id", std::to_string(preview)}, {}, GLYPHFALL_HACK));
     Screenshot shot;
     ASSERT_TRUE(WaitForPhase(false, &shot));
     ExpectEnlargement(shot, 200, "320x240", 0, 0, 320, 240);
@@ -103,12 +97,12 @@ TEST_F(Hack, ItsWindowsAndTheirEnds)
     XSync(d, False);
     EXPECT_TRUE(ExpectExit(Clock::now(), Ms(1000 * GLYPHFALL_SLOWER), 0, "", "window destroyed"));
 
-    ASSERT_NO_FATAL_FAILURE(Start({}));
+    ASSERT_NO_FATAL_FAILURE(Launch({}, {}, GLYPHFALL_HACK));
     ASSERT_TRUE(WaitForPhase(true));
     const std::vector<Window> shown = TopWindows(d);
     ASSERT_EQ(shown.size(), 1u);
     SendClose(d, shown[0]);
     EXPECT_TRUE(ExpectExit(Clock::now(), Ms(1000 * GLYPHFALL_SLOWER), 0, "", "close request"));
-    ASSERT_NO_FATAL_FAILURE(Start({"--window-id", "0x1fffffff"}));
+    ASSERT_NO_FATAL_FAILURE(Launch({"--window-id", "0x1fffffff"}, {}, GLYPHFALL_HACK));
     EXPECT_TRUE(ExpectExit(Prog.Started, Ms(3000 * GLYPHFALL_SLOWER), 1, "0x1fffffff", "a missing window"));
 }
