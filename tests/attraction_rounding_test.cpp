@@ -1,11 +1,6 @@
-// The fused routes' quotients and roots, on every target that has them, on
-// operands built so that the exact result lies within about 2^-54 of a gap
-// of a midpoint between doubles, at extreme exponents, and on specials.
-// Every result must be the divider's; the test that decides must refuse the
-// neighbours of the correct result and pass the correct result itself; and
-// ordinary operands must not fall back to the divider.
-#include <cmath>
-#include <cstring>
+// The fused routes' quotients and roots on every target that has them, on operands whose exact
+// result lies within about 2^-54 of a midpoint between doubles, at extreme exponents, and on
+// specials: each result is the divider's, and the decision passes it and refuses its neighbours.
 #include <memory>
 
 #include "animation/attraction_simd.h"
@@ -97,7 +92,6 @@ Operands Roots()
 
 TEST(AttractionRounding, FusedQuotientsAndRootsAreTheDividers)
 {
-    const auto same = [](double a, double b) { return !std::memcmp(&a, &b, 8) || (a != a && b != b); };
     for (const Operands& o : {Quotients(), Roots()}) {
         const bool roots = o.Roots;
         const size_t n = o.A.size();
@@ -116,7 +110,7 @@ TEST(AttractionRounding, FusedQuotientsAndRootsAreTheDividers)
                 };
                 probe(nullptr);
                 for (size_t i = 0; i < n; ++i) {
-                    EXPECT_TRUE(same(got[i], want[i])) << on << " " << o.A[i] << " " << o.B[i] << " gave " << got[i];
+                    EXPECT_TRUE(SameBits(got[i], want[i])) << on << " " << o.A[i] << " " << o.B[i] << " -> " << got[i];
                     EXPECT_TRUE(proved[i] || !o.Ordinary[i]) << on << " fell back on " << o.A[i] << " " << o.B[i];
                 }
                 // The decision alone: the correct result passes, its neighbours never.
