@@ -6,13 +6,11 @@
 #include "animation/attraction_simd.h"
 #include "tests/test_util.h"
 
-namespace {
-
 using U64 = uint64_t;
 constexpr U64 Bit54 = U64(1) << 54;
 
 // b^-1 modulo 2^64, b odd: each Newton step doubles the correct low bits.
-U64 InverseMod(U64 b)
+static U64 InverseMod(U64 b)
 {
     U64 x = b;
     for (int i = 0; i < 6; ++i)
@@ -21,7 +19,7 @@ U64 InverseMod(U64 b)
 }
 
 // An x with x * x = c modulo 2^54 (c = 1 modulo 8), lifted bit by bit.
-U64 SquareRootMod(U64 c)
+static U64 SquareRootMod(U64 c)
 {
     U64 x = 1;
     for (int k = 3; k < 54; ++k)
@@ -42,7 +40,7 @@ struct Operands {
 
 // A/B = (x + e/B) 2^-54 with odd x in [2^53, 2^54): e/(2B) ulp from the
 // midpoint x 2^-54. Then at other exponents.
-Operands Quotients()
+static Operands Quotients()
 {
     Operands q{false, {}, {}, {}, {}};
     for (U64 n = 1; q.A.size() < 200; ++n) {
@@ -66,7 +64,7 @@ Operands Quotients()
 
 // sqrt((x^2 + c)/4) = x/2 + about c/(4x), x odd in [2^53, 2^54): c/4x ulp
 // from the midpoint x/2. Then at other exponents; below powers of four.
-Operands Roots()
+static Operands Roots()
 {
     Operands r{true, {}, {}, {}, {}};
     for (int64_t c = -121; c < 128; c += 8)
@@ -87,8 +85,6 @@ Operands Roots()
         r.Add(s, 0, false, false);
     return r;
 }
-
-}  // namespace
 
 TEST(AttractionRounding, FusedQuotientsAndRootsAreTheDividers)
 {

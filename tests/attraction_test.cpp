@@ -3,14 +3,10 @@
 #include "animation/attraction_simd.h"
 #include "tests/test_util.h"
 
-namespace {
-
 struct Attraction : testing::Test {
     void SetUp() override { Animating.store(true); }
     void TearDown() override { Animating.store(false); }
 };
-
-}  // namespace
 
 TEST_F(Attraction, ThreeBlocksByHand)
 {
