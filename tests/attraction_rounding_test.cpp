@@ -89,19 +89,18 @@ static Operands Roots()
 TEST(AttractionRounding, FusedQuotientsAndRootsAreTheDividers)
 {
     for (const Operands& o : {Quotients(), Roots()}) {
-        const bool roots = o.Roots;
         const size_t n = o.A.size();
         std::vector<double> want(n), candidate(n), got(n);
         for (size_t i = 0; i < n; ++i)
-            want[i] = roots ? std::sqrt(o.A[i]) : o.A[i] / o.B[i];
+            want[i] = o.Roots ? std::sqrt(o.A[i]) : o.A[i] / o.B[i];
         std::unique_ptr<bool[]> proved(new bool[n]);
         for (int64_t target : AttractionTargets())
             for (int route : AttractionRoutes(target)) {
-                if (route == RouteDivider || (roots && route != RouteFused))
+                if (route == RouteDivider || (o.Roots && route != RouteFused))
                     continue;
                 const std::string on = std::string(AttractionTargetName(target)) + " " + AttractionRouteName(route);
                 const auto probe = [&](const double* given) {
-                    AttractionProbe(target, route, o.A.data(), roots ? nullptr : o.B.data(), given, got.data(),
+                    AttractionProbe(target, route, o.A.data(), o.Roots ? nullptr : o.B.data(), given, got.data(),
                                     proved.get(), n);
                 };
                 probe(nullptr);
