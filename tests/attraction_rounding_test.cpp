@@ -1,23 +1,16 @@
-// The fused routes' quotients and roots, on every target that has them, on
-// operands built so that the exact result lies within about 2^-54 of a gap
-// of a midpoint between doubles, at extreme exponents, and on specials.
-// Every result must be the divider's; the test that decides must refuse the
-// neighbours of the correct result and pass the correct result itself; and
-// ordinary operands must not fall back to the divider.
-#include <cmath>
-#include <cstring>
+// The fused routes' quotients and roots on every target that has them, on operands whose exact
+// result lies within about 2^-54 of a midpoint between doubles, at extreme exponents, and on
+// specials: each result is the divider's, and the decision passes it and refuses its neighbours.
 #include <memory>
 
 #include "animation/attraction_simd.h"
 #include "tests/test_util.h"
 
-namespace {
-
 using U64 = uint64_t;
 constexpr U64 Bit54 = U64(1) << 54;
 
 // b^-1 modulo 2^64, b odd: each Newton step doubles the correct low bits.
-U64 InverseMod(U64 b)
+static U64 InverseMod(U64 b)
 {
     U64 x = b;
     for (int i = 0; i < 6; ++i)
@@ -26,7 +19,7 @@ U64 InverseMod(U64 b)
 }
 
 // An x with x * x = c modulo 2^54 (c = 1 modulo 8), lifted bit by bit.
-U64 SquareRootMod(U64 c)
+static U64 SquareRootMod(U64 c)
 {
     U64 x = 1;
     for (int k = 3; k < 54; ++k)
@@ -47,7 +40,7 @@ struct Operands {
 
 // A/B = (x + e/B) 2^-54 with odd x in [2^53, 2^54): e/(2B) ulp from the
 // midpoint x 2^-54. Then at other exponents.
-Operands Quotients()
+static Operands Quotients()
 {
     Operands q{false, {}, {}, {}, {}};
     for (U64 n = 1; q.A.size() < 200; ++n) {
@@ -71,7 +64,7 @@ Operands Quotients()
 
 // sqrt((x^2 + c)/4) = x/2 + about c/(4x), x odd in [2^53, 2^54): c/4x ulp
 // from the midpoint x/2. Then at other exponents; below powers of four.
-Operands Roots()
+static Operands Roots()
 {
     Operands r{true, {}, {}, {}, {}};
     for (int64_t c = -121; c < 128; c += 8)
@@ -93,30 +86,26 @@ Operands Roots()
     return r;
 }
 
-}  // namespace
-
 TEST(AttractionRounding, FusedQuotientsAndRootsAreTheDividers)
 {
-    const auto same = [](double a, double b) { return !std::memcmp(&a, &b, 8) || (a != a && b != b); };
     for (const Operands& o : {Quotients(), Roots()}) {
-        const bool roots = o.Roots;
         const size_t n = o.A.size();
         std::vector<double> want(n), candidate(n), got(n);
         for (size_t i = 0; i < n; ++i)
-            want[i] = roots ? std::sqrt(o.A[i]) : o.A[i] / o.B[i];
+            want[i] = o.Roots ? std::sqrt(o.A[i]) : o.A[i] / o.B[i];
         std::unique_ptr<bool[]> proved(new bool[n]);
         for (int64_t target : AttractionTargets())
             for (int route : AttractionRoutes(target)) {
-                if (route == RouteDivider || (roots && route != RouteFused))
+                if (route == RouteDivider || (o.Roots && route != RouteFused))
                     continue;
                 const std::string on = std::string(AttractionTargetName(target)) + " " + AttractionRouteName(route);
                 const auto probe = [&](const double* given) {
-                    AttractionProbe(target, route, o.A.data(), roots ? nullptr : o.B.data(), given, got.data(),
+                    AttractionProbe(target, route, o.A.data(), o.Roots ? nullptr : o.B.data(), given, got.data(),
                                     proved.get(), n);
                 };
                 probe(nullptr);
                 for (size_t i = 0; i < n; ++i) {
-                    EXPECT_TRUE(same(got[i], want[i])) << on << " " << o.A[i] << " " << o.B[i] << " gave " << got[i];
+                    EXPECT_TRUE(SameBits(got[i], want[i])) << on << " " << o.A[i] << " " << o.B[i] << " -> " << got[i];
                     EXPECT_TRUE(proved[i] || !o.Ordinary[i]) << on << " fell back on " << o.A[i] << " " << o.B[i];
                 }
                 // The decision alone: the correct result passes, its neighbours never.

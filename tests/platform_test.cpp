@@ -88,14 +88,13 @@ TEST(Scaler, EveryScreenPixelShowsTheRasterPixelItsRuleNames)
     for (const auto& c : cases) {
         const auto distinct = [](int32_t x, int32_t y, int ch) { return uint8_t(ch == 0 ? x : ch == 1 ? y : x >> 8); };
         const std::vector<uint32_t> got = Scale(&tables, c.w, c.h, c.W, c.H, xrgb, distinct);
-        size_t wrong = 0, first = got.size();
-        for (size_t i = 0; i < got.size(); ++i) {
+        size_t i = 0;   // the first wrong pixel's index, if any
+        for (; i < got.size(); ++i) {
             const int64_t X = int64_t(i) % c.W, Y = int64_t(i) / c.W, x = X * c.w / c.W, y = Y * c.h / c.H;
-            const bool right = got[i] == (0xFF000000u | uint32_t(x >> 8) << 16 | uint32_t(y) << 8 | uint32_t(x & 255));
-            wrong += !right;
-            first = right ? first : std::min(first, i);
+            if (got[i] != (0xFF000000u | uint32_t(x >> 8) << 16 | uint32_t(y) << 8 | uint32_t(x & 255)))
+                break;
         }
-        EXPECT_EQ(wrong, 0u) << c.w << "x" << c.h << " on " << c.W << "x" << c.H << ", first at " << first;
+        EXPECT_EQ(i, got.size()) << c.w << "x" << c.h << " on " << c.W << "x" << c.H << ": pixel " << i << " wrong";
     }
 }
 

@@ -1,5 +1,4 @@
-// The generator, the scene cycle and the animation's life: the
-// pauses, a new shape, the stop that wins, the scene clock, one animation
+// The generator, the scene cycle with its pauses, shapes and stops, the scene clock, one animation
 // step, the thread that owns the raster, and the shell's steps-per-second line.
 #include <chrono>
 #include <set>
@@ -52,7 +51,6 @@ TEST_F(CoreTest, SceneIsItsStepsAfterTheirPauses)
     for (int i = 0; i < 200; ++i)
         NewScene(), letters.insert(SceneLetter);
     EXPECT_EQ(letters.size(), 32u);
-    EXPECT_EQ(*letters.begin(), 0xC0);
 }
 
 // A window that changes shape: the next scene's raster takes its shape (none for a shape without columns).

@@ -34,17 +34,18 @@ inline std::vector<Block> Scatter(size_t count, uint32_t seed, uint32_t maxSide 
     return blocks;
 }
 
-// Every field, reals by their bits; any NaN matches any NaN (which operand's
-// NaN an addition returns is the compiler's choice, in the reference too).
+// Reals by their bits; any NaN matches any NaN (which operand's NaN an addition
+// returns is the compiler's choice, in the reference too).
+inline bool SameBits(double a, double b) { return !std::memcmp(&a, &b, 8) || (a != a && b != b); }
+
 inline testing::AssertionResult SameBlocks(const std::vector<Block>& got, const std::vector<Block>& want)
 {
     if (got.size() != want.size())
         return testing::AssertionFailure() << got.size() << " blocks, expected " << want.size();
-    const auto same = [](double a, double b) { return !std::memcmp(&a, &b, 8) || (a != a && b != b); };
     for (size_t i = 0; i < got.size(); ++i) {
         const Block &g = got[i], &w = want[i];
-        if (std::memcmp(&g, &w, 8) || !same(g.X, w.X) || !same(g.Y, w.Y) || !same(g.VX, w.VX) ||
-            !same(g.VY, w.VY) || g.Mass != w.Mass || !same(g.Half, w.Half) || memcmp(&g.Colour, &w.Colour, 3))
+        if (std::memcmp(&g, &w, 8) || !SameBits(g.X, w.X) || !SameBits(g.Y, w.Y) || !SameBits(g.VX, w.VX) ||
+            !SameBits(g.VY, w.VY) || g.Mass != w.Mass || !SameBits(g.Half, w.Half) || memcmp(&g.Colour, &w.Colour, 3))
             return testing::AssertionFailure() << "block " << i << " at " << g.X << "," << g.Y << " moving "
                                                << g.VX << "," << g.VY << " differs";
     }
