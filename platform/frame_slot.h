@@ -52,13 +52,6 @@ inline bool TakeFrame(FrameSlot* slot, ShownFrame* frame)
     return true;
 }
 
-// True when a frame was handed over and not yet taken. Any thread.
-inline bool FrameFresh(FrameSlot* slot)
-{
-    std::lock_guard<std::mutex> lock(slot->Lock);
-    return slot->Fresh;
-}
-
 // The frame's row starts, as the scaler takes them.
 inline std::vector<const uint8_t*> FrameRows(const ShownFrame& frame)
 {
